@@ -1,0 +1,44 @@
+// tolvane: the command-line host for the TolvaneWAVTimeStretch library.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "tolvane_version.h"
+
+namespace tolvane::cli {
+
+void PrintUsage(std::FILE* stream) {
+    std::fputs(
+        "usage: tolvane stretch IN.wav OUT.wav\n"
+        "       tolvane --help | --version\n"
+        "\n"
+        "  stretch   keep every fifth sample of each 4096-sample block of IN.wav\n"
+        "            (16-bit mono, taken as 8000 Hz) and write OUT.wav at 1600 Hz.\n"
+        "            Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
+        stream);
+}
+
+}  // namespace tolvane::cli
+
+int main(int argc, char** argv) {
+    using namespace tolvane::cli;
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("tolvane %s\n", TOLVANE_VERSION_STRING);
+        return 0;
+    }
+    if (std::strcmp(command, "stretch") == 0) {
+        return RunStretch(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "tolvane: unknown command '%s'\n", command);
+    PrintUsage(stderr);
+    return kExitUsage;
+}

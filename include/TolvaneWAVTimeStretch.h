@@ -1,0 +1,159 @@
+/*
+ * TolvaneWAVTimeStretch: time-stretch and record 16-bit mono PCM WAV files.
+ *
+ * This header is the library's manual. It declares the library's only three
+ * functions, all with C linkage and undecorated names, and usable from C and
+ * C++ alike:
+ *
+ *   WAVStrech           convert an 8000 Hz WAV into a 1600 Hz WAV
+ *   SoundRecorderStart  start recording the default audio input into a WAV
+ *   SoundRecorderStop   stop the recording and report the seconds recorded
+ *
+ * Every file the library writes is a canonical 44-byte-header PCM WAV:
+ * "RIFF", size, "WAVE", a 16-byte "fmt " chunk (PCM, 1 channel, 16 bits),
+ * then "data" with the samples directly behind it, all integers little-endian.
+ *
+ * Paths are zero-terminated UTF-16 strings (see TolvanePathChar). Results are
+ * 32-bit signed integers; RESULT_OK (999) means success. No function throws or
+ * sets errno-like state of its own.
+ */
+#ifndef TOLVANE_WAV_TIME_STRETCH_H
+#define TOLVANE_WAV_TIME_STRETCH_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  include <wchar.h>
+/* On Windows a path is the system's own wide-character string. */
+typedef wchar_t TolvanePathChar;
+#elif defined(__cplusplus)
+/* Elsewhere a path is UTF-16 in char16_t units (uint_least16_t in C). */
+typedef char16_t TolvanePathChar;
+#else
+#  include <uchar.h>
+typedef char16_t TolvanePathChar;
+#endif
+
+#if defined(_WIN32)
+   /* Exports come from the module-definition file; importing needs nothing. */
+#  define TOLVANE_API
+#elif defined(__GNUC__)
+#  define TOLVANE_API __attribute__((visibility("default")))
+#else
+#  define TOLVANE_API
+#endif
+
+/* Result codes. */
+#define RESULT_OK 999 /* success */
+
+/* WAVStrech: the input or output could not be opened, read or written. */
+#define RESULT_STRETCH_FAILED 1
+
+/* SoundRecorderStart: no capture device accepts 8000 Hz, 16-bit, mono, or a
+ * recording is already running in this process. */
+#define RESULT_RECORDER_OPEN_FAILED 1
+/* SoundRecorderStart: the device would not take the capture buffer. */
+#define RESULT_RECORDER_QUEUE_FAILED 2
+/* SoundRecorderStart: the device would not start capturing. */
+#define RESULT_RECORDER_START_FAILED 3
+/* SoundRecorderStart: the output file could not be created. */
+#define RESULT_RECORDER_FILE_FAILED 4
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * WAVStrech() :
+ *   Reads `inputPath`, a 16-bit mono PCM WAV taken to be 8000 samples/s, and
+ *   writes `outputPath`, a WAV labelled 1600 samples/s holding every fifth
+ *   sample of each 4096-sample block of the input. The selection restarts at
+ *   every block: of a full block samples 0, 5, ..., 4090 are kept (819 of
+ *   them), so across a block boundary kept samples lie 6 apart. A final
+ *   partial block of n samples gives n/5 (rounded down) samples.
+ *
+ *   The input's header is not validated: samples are taken from byte 44 on,
+ *   as they lie, whatever its format fields say; a final odd byte is dropped.
+ *   The output header always states exactly the samples that follow it.
+ *
+ *   inputPath, outputPath : zero-terminated UTF-16 paths. A null pointer, an
+ *                           unpaired surrogate or a path longer than the
+ *                           system allows counts as a file that cannot be
+ *                           opened.
+ *
+ *   Prints exactly one line on standard output:
+ *     "Failed to open input file.\n"   input missing, unreadable or a
+ *                                      directory; no output is created.
+ *     "Failed to open output file.\n"  output cannot be created, or names the
+ *                                      same file as the input (refused before
+ *                                      anything is truncated).
+ *     "Failed to read input file.\n"   reading the input failed part way.
+ *     "Failed to write output file.\n" writing, flushing or closing the output
+ *                                      failed, or its header could not be
+ *                                      made exact (an unseekable output whose
+ *                                      size was not known in advance).
+ *     "Time stretch effect applied and saved to output.wav\n"
+ *                                      success (the name is fixed text, not
+ *                                      the output path).
+ *   On a read or write failure an incomplete output that is a regular file is
+ *   removed; nothing else is ever removed.
+ *
+ *   Returns : RESULT_OK (999) when the output has been written completely,
+ *             RESULT_STRETCH_FAILED (1) on any failure above.
+ *
+ *   Threads : safe to call from several threads at once and while a recording
+ *             runs; it keeps no state between calls, allocates nothing on the
+ *             heap and uses under 96 KiB of the caller's stack.
+ */
+TOLVANE_API int32_t WAVStrech(const TolvanePathChar* inputPath,
+                              const TolvanePathChar* outputPath);
+
+/*
+ * SoundRecorderStart() :
+ *   Creates (or truncates) `outputPath` and starts recording the default
+ *   audio input at 8000 samples/s, 16-bit, mono. Each whole second captured is
+ *   appended to the file as it arrives; after each, the header is brought up
+ *   to date and the data handed to the operating system, so the file is a
+ *   valid WAV at every moment, even if the process dies mid-recording.
+ *
+ *   On Linux the default input is ALSA's "default" capture PCM, so the
+ *   system's ALSA configuration (~/.asoundrc, /etc/asound.conf) decides what
+ *   that is. On Windows it is the wave mapper.
+ *
+ *   outputPath : zero-terminated UTF-16 path.
+ *
+ *   Returns : RESULT_OK (999)                   recording;
+ *             RESULT_RECORDER_OPEN_FAILED (1)   no device could be opened
+ *                                               with 8000 Hz 16-bit mono, or
+ *                                               a recording already runs
+ *                                               (that one is left untouched);
+ *             RESULT_RECORDER_QUEUE_FAILED (2)  the buffer could not be queued;
+ *             RESULT_RECORDER_START_FAILED (3)  the device would not start;
+ *             RESULT_RECORDER_FILE_FAILED (4)   the file could not be created;
+ *                                               no device is opened.
+ *   After 1, 2 or 3 (except for the busy case) the device is closed and the
+ *   file is a valid WAV with no samples. Prints nothing.
+ *
+ *   Threads : Start and Stop must not be called at the same time from two
+ *             threads. One recording at a time per process.
+ */
+TOLVANE_API int32_t SoundRecorderStart(const TolvanePathChar* outputPath);
+
+/*
+ * SoundRecorderStop() :
+ *   Stops the device, writes the final header and closes the file. Only whole
+ *   one-second blocks are ever in the file; a partly filled second is dropped.
+ *
+ *   Returns : the number of whole seconds in the file, exactly what its header
+ *             states; 0 when no recording was running (then nothing is
+ *             touched). Prints nothing.
+ *
+ *   Threads : as for SoundRecorderStart.
+ */
+TOLVANE_API int32_t SoundRecorderStop(void);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* TOLVANE_WAV_TIME_STRETCH_H */

@@ -1,0 +1,81 @@
+// The converter's two files, over the system's own file calls: large reads
+// straight into the caller's buffer, file identity, and removal of an
+// incomplete output.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/native_path.h"
+
+namespace tolvane::platform {
+
+// Which file an open handle refers to, whatever name reached it.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+};
+
+class InputFile {
+public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    // Opens for reading. Fails for anything that cannot be read as a stream
+    // of bytes, a directory included.
+    bool Open(const NativePath& path);
+
+    // Reads until `size` bytes are in or the input ends. Returns the bytes
+    // read, or -1 on a read error.
+    std::ptrdiff_t ReadFully(void* buffer, std::size_t size);
+
+    // The file's size, when it is a regular file and so known in advance.
+    bool SizeKnown() const { return sizeKnown_; }
+    std::uint64_t Size() const { return size_; }
+    const FileIdentity& Identity() const { return identity_; }
+
+private:
+    std::intptr_t handle_ = -1;
+    bool sizeKnown_ = false;
+    std::uint64_t size_ = 0;
+    FileIdentity identity_;
+};
+
+class OutputFile {
+public:
+    enum class OpenResult { kOpened, kFailed, kSameAsInput };
+
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    // Closes without removing; call Discard() to drop an incomplete file.
+    ~OutputFile();
+
+    // Opens for writing, creating the file. An existing regular file is
+    // truncated only after it has been found not to be `input`, so a caller
+    // who names one file twice loses nothing.
+    OpenResult Open(const NativePath& path, const InputFile& input);
+
+    // Appends all `size` bytes; false on failure.
+    bool Write(const void* data, std::size_t size);
+    // Overwrites the file's first `size` bytes, leaving the end where it is;
+    // false when the output cannot seek (a pipe) or the write fails.
+    bool WriteAtStart(const void* data, std::size_t size);
+    // Flushes to the system and closes; false if either fails.
+    bool Close();
+    // Closes, and removes the file if it is a regular file.
+    void Discard();
+
+private:
+    std::intptr_t handle_ = -1;
+    bool regular_ = false;
+#if defined(_WIN32)
+    const wchar_t* name_ = nullptr;
+#else
+    const char* name_ = nullptr;
+#endif
+};
+
+}  // namespace tolvane::platform

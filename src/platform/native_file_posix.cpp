@@ -1,0 +1,140 @@
+#include "platform/native_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tolvane::platform {
+namespace {
+
+FileIdentity IdentityOf(const struct stat& info) {
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+void CloseQuietly(std::intptr_t& handle) {
+    if (handle >= 0) {
+        ::close(static_cast<int>(handle));
+        handle = -1;
+    }
+}
+
+}  // namespace
+
+InputFile::~InputFile() { CloseQuietly(handle_); }
+
+bool InputFile::Open(const NativePath& path) {
+    const int fd = ::open(path.name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    handle_ = fd;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        CloseQuietly(handle_);
+        return false;
+    }
+    identity_ = IdentityOf(info);
+    if (S_ISREG(info.st_mode)) {
+        sizeKnown_ = true;
+        size_ = static_cast<std::uint64_t>(info.st_size);
+        // One pass front to back: let the kernel read further ahead.
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return true;
+}
+
+std::ptrdiff_t InputFile::ReadFully(void* buffer, std::size_t size) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(static_cast<int>(handle_), out + done, size - done);
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+OutputFile::~OutputFile() { CloseQuietly(handle_); }
+
+OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile& input) {
+    // No O_TRUNC: the identity check below must come before anything is lost.
+    const int fd = ::open(path.name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return OpenResult::kFailed;
+    }
+    handle_ = fd;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        CloseQuietly(handle_);
+        return OpenResult::kFailed;
+    }
+    const FileIdentity identity = IdentityOf(info);
+    if (identity.volume == input.Identity().volume && identity.file == input.Identity().file) {
+        CloseQuietly(handle_);
+        return OpenResult::kSameAsInput;
+    }
+    regular_ = S_ISREG(info.st_mode);
+    if (regular_ && ::ftruncate(fd, 0) != 0) {
+        CloseQuietly(handle_);
+        return OpenResult::kFailed;
+    }
+    name_ = path.name;
+    return OpenResult::kOpened;
+}
+
+bool OutputFile::Write(const void* data, std::size_t size) {
+    const auto* in = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(static_cast<int>(handle_), in, size);
+        if (put > 0) {
+            in += put;
+            size -= static_cast<std::size_t>(put);
+        } else if (put < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OutputFile::WriteAtStart(const void* data, std::size_t size) {
+    const auto* in = static_cast<const unsigned char*>(data);
+    off_t offset = 0;
+    while (size > 0) {
+        const ssize_t put = ::pwrite(static_cast<int>(handle_), in, size, offset);
+        if (put > 0) {
+            in += put;
+            offset += put;
+            size -= static_cast<std::size_t>(put);
+        } else if (put < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OutputFile::Close() {
+    const int fd = static_cast<int>(handle_);
+    handle_ = -1;
+    // close() reports delayed write errors (e.g. on network file systems).
+    return ::close(fd) == 0;
+}
+
+void OutputFile::Discard() {
+    CloseQuietly(handle_);
+    if (regular_ && name_ != nullptr) {
+        ::unlink(name_);
+    }
+}
+
+}  // namespace tolvane::platform

@@ -1,0 +1,136 @@
+// WAVStrech: keeps every fifth sample of each 4096-sample block of an 8000 Hz
+// 16-bit WAV and writes the result as a 1600 Hz WAV.
+#include <cstdint>
+#include <cstdio>
+
+#include "TolvaneWAVTimeStretch.h"
+#include "platform/native_file.h"
+#include "platform/native_path.h"
+#include "stretch/stretch_block.h"
+#include "wav/wav_header.h"
+
+namespace tolvane {
+namespace {
+
+constexpr std::int32_t kBlockSamples = 4096;
+constexpr std::uint32_t kOutputRate = 1600;
+constexpr float kCountFactor = 0.2f;  // output samples per input sample
+constexpr float kIndexFactor = 5.0f;  // input stride per output sample
+// Samples kept from one full block: 0, 5, ..., 4090.
+constexpr std::int32_t kKeptPerBlock = 819;
+// Blocks read per system call. Large reads are most of the speed; the stack
+// that holds them (about 56 KiB in all) must stay well under 96 KiB for hosts
+// with small thread stacks.
+constexpr std::int32_t kBlocksPerRead = 6;
+constexpr std::size_t kReadBytes = kBlocksPerRead * kBlockSamples * sizeof(std::int16_t);
+
+constexpr const char kInputOpenFailed[] = "Failed to open input file.\n";
+constexpr const char kOutputOpenFailed[] = "Failed to open output file.\n";
+constexpr const char kReadFailed[] = "Failed to read input file.\n";
+constexpr const char kWriteFailed[] = "Failed to write output file.\n";
+constexpr const char kDone[] = "Time stretch effect applied and saved to output.wav\n";
+
+std::int32_t Report(const char* line, std::int32_t result) {
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+    return result;
+}
+
+// Samples kept from `n` samples of one block.
+std::int32_t KeptFrom(std::int32_t n) {
+    return static_cast<std::int32_t>(static_cast<float>(n) * kCountFactor);
+}
+
+// Samples that a run of `inputSamples` samples gives, block by block.
+std::uint64_t KeptFromRun(std::uint64_t inputSamples) {
+    return kKeptPerBlock * (inputSamples / kBlockSamples) +
+           static_cast<std::uint64_t>(KeptFrom(static_cast<std::int32_t>(inputSamples % kBlockSamples)));
+}
+
+// The output's sample count as far as it can be told before copying: from the
+// input's real size when it is a regular file, else from its header.
+std::uint64_t ExpectedOutputSamples(const platform::InputFile& input, const unsigned char* header) {
+    if (input.SizeKnown()) {
+        const std::uint64_t size = input.Size();
+        return size > kWavHeaderSize ? KeptFromRun((size - kWavHeaderSize) / kBytesPerSample) : 0;
+    }
+    const std::int32_t declared = ReadWavDataSize(header) / 2;
+    return declared > 0 ? KeptFromRun(static_cast<std::uint64_t>(declared)) : 0;
+}
+
+}  // namespace
+}  // namespace tolvane
+
+extern "C" int32_t WAVStrech(const TolvanePathChar* inputPath, const TolvanePathChar* outputPath) {
+    using namespace tolvane;
+    // One name buffer serves both paths: the input's name is not needed once
+    // it is open, and the output's is kept for removing an incomplete file.
+    platform::NativePath name;
+
+    platform::InputFile input;
+    if (!platform::ToNativePath(inputPath, name) || !input.Open(name)) {
+        return Report(kInputOpenFailed, RESULT_STRETCH_FAILED);
+    }
+    unsigned char header[kWavHeaderSize] = {};
+    const std::ptrdiff_t headerRead = input.ReadFully(header, sizeof header);
+    if (headerRead < 0) {
+        return Report(kReadFailed, RESULT_STRETCH_FAILED);
+    }
+
+    platform::OutputFile output;
+    if (!platform::ToNativePath(outputPath, name) ||
+        output.Open(name, input) != platform::OutputFile::OpenResult::kOpened) {
+        return Report(kOutputOpenFailed, RESULT_STRETCH_FAILED);
+    }
+    auto fail = [&output](const char* line) {
+        output.Discard();
+        return Report(line, RESULT_STRETCH_FAILED);
+    };
+
+    // Sizes in the header are 32-bit; the count is stored modulo 2^32 like
+    // any 32-bit writer would, which only matters past 4 GiB of output.
+    const std::uint64_t expected = ExpectedOutputSamples(input, header);
+    const WavHeader provisional = MakeWavHeader(kOutputRate, static_cast<std::uint32_t>(expected));
+    if (!output.Write(provisional.bytes, kWavHeaderSize)) {
+        return fail(kWriteFailed);
+    }
+
+    std::int16_t in[kBlocksPerRead * kBlockSamples];
+    std::int16_t out[kBlocksPerRead * kKeptPerBlock];
+    std::uint64_t written = 0;
+    for (;;) {
+        const std::ptrdiff_t got = input.ReadFully(in, kReadBytes);
+        if (got < 0) {
+            return fail(kReadFailed);
+        }
+        // Whole samples only: a final odd byte is never copied.
+        const std::int32_t samples = static_cast<std::int32_t>(got / 2);
+        std::int32_t kept = 0;
+        for (std::int32_t start = 0; start < samples; start += kBlockSamples) {
+            const std::int32_t n = samples - start < kBlockSamples ? samples - start : kBlockSamples;
+            const std::int32_t m = KeptFrom(n);
+            StretchBlock(in + start, n, out + kept, m, kIndexFactor);
+            kept += m;
+        }
+        if (kept > 0 && !output.Write(out, static_cast<std::size_t>(kept) * sizeof(std::int16_t))) {
+            return fail(kWriteFailed);
+        }
+        written += static_cast<std::uint64_t>(kept);
+        if (static_cast<std::size_t>(got) < kReadBytes) {
+            break;  // the input has ended
+        }
+    }
+
+    // The input may have been shorter or longer than announced (a pipe, a
+    // lying header, a file still growing): then the header is made exact now.
+    if (written != expected) {
+        const WavHeader exact = MakeWavHeader(kOutputRate, static_cast<std::uint32_t>(written));
+        if (!output.WriteAtStart(exact.bytes, kWavHeaderSize)) {
+            return fail(kWriteFailed);
+        }
+    }
+    if (!output.Close()) {
+        return fail(kWriteFailed);
+    }
+    return Report(kDone, RESULT_OK);
+}

@@ -1,0 +1,74 @@
+#include "wav/wav_header.h"
+
+#include <cstring>
+
+namespace tolvane {
+namespace {
+
+// Little-endian writers: the bytes never depend on the host's byte order or on
+// how a structure would lie in memory.
+unsigned char* PutTag(unsigned char* out, const char (&tag)[5]) {
+    std::memcpy(out, tag, 4);
+    return out + 4;
+}
+
+unsigned char* PutU16(unsigned char* out, std::uint16_t value) {
+    out[0] = static_cast<unsigned char>(value & 0xFFu);
+    out[1] = static_cast<unsigned char>(value >> 8);
+    return out + 2;
+}
+
+unsigned char* PutU32(unsigned char* out, std::uint32_t value) {
+    out[0] = static_cast<unsigned char>(value & 0xFFu);
+    out[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
+    out[2] = static_cast<unsigned char>((value >> 16) & 0xFFu);
+    out[3] = static_cast<unsigned char>(value >> 24);
+    return out + 4;
+}
+
+constexpr std::uint32_t kFmtChunkSize = 16;    // PCM "fmt " body: no extension.
+constexpr std::uint16_t kFormatPcm = 1;        // WAVE_FORMAT_PCM.
+constexpr std::uint16_t kChannels = 1;         // mono.
+constexpr std::uint16_t kBitsPerSample = 16;
+constexpr std::uint16_t kBlockAlign = kChannels * kBitsPerSample / 8;
+// What the RIFF size counts besides the samples: "WAVE" (4), the fmt chunk
+// (8 + 16) and the data chunk's own id and size (8).
+constexpr std::uint32_t kRiffOverhead = 4 + 8 + kFmtChunkSize + 8;
+
+}  // namespace
+
+WavHeader MakeWavHeader(std::uint32_t sampleRate, std::uint32_t sampleCount) {
+    const std::uint32_t dataSize = sampleCount * kBytesPerSample;
+    WavHeader header{};
+    unsigned char* p = header.bytes;
+    p = PutTag(p, "RIFF");
+    p = PutU32(p, dataSize + kRiffOverhead);
+    p = PutTag(p, "WAVE");
+    p = PutTag(p, "fmt ");
+    p = PutU32(p, kFmtChunkSize);
+    p = PutU16(p, kFormatPcm);
+    p = PutU16(p, kChannels);
+    p = PutU32(p, sampleRate);
+    p = PutU32(p, sampleRate * kBlockAlign);  // byte rate
+    p = PutU16(p, kBlockAlign);
+    p = PutU16(p, kBitsPerSample);
+    p = PutTag(p, "data");
+    PutU32(p, dataSize);
+    return header;
+}
+
+bool WriteWavHeader(std::FILE* stream, std::uint32_t sampleRate, std::uint32_t sampleCount) {
+    const WavHeader header = MakeWavHeader(sampleRate, sampleCount);
+    return std::fwrite(header.bytes, 1, kWavHeaderSize, stream) == kWavHeaderSize;
+}
+
+std::int32_t ReadWavDataSize(const unsigned char* headerBytes) {
+    const unsigned char* p = headerBytes + 40;
+    const std::uint32_t raw = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                              (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    // Two's complement reinterpretation without implementation-defined casts.
+    return raw <= 0x7FFFFFFFu ? static_cast<std::int32_t>(raw)
+                              : -static_cast<std::int32_t>(~raw) - 1;
+}
+
+}  // namespace tolvane

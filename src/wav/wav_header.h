@@ -1,0 +1,34 @@
+// The canonical 44-byte PCM WAV header that every file we write starts with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace tolvane {
+
+// 44 bytes: RIFF header (12) + "fmt " chunk (8 + 16) + "data" chunk header (8).
+constexpr std::size_t kWavHeaderSize = 44;
+
+// Samples in a WAV data chunk are 16-bit, one channel.
+constexpr std::uint32_t kBytesPerSample = 2;
+
+// The raw bytes of a header, ready to be written as they stand.
+struct WavHeader {
+    unsigned char bytes[kWavHeaderSize];
+};
+
+// Builds the header for `sampleCount` 16-bit mono PCM samples at `sampleRate`.
+// Sizes are unsigned 32-bit, so they match the signed fields byte for byte
+// below 2 GiB and keep the full RIFF range above it.
+WavHeader MakeWavHeader(std::uint32_t sampleRate, std::uint32_t sampleCount);
+
+// Writes MakeWavHeader(sampleRate, sampleCount) at the stream's current
+// position. Returns true when all 44 bytes were accepted by the stream.
+bool WriteWavHeader(std::FILE* stream, std::uint32_t sampleRate, std::uint32_t sampleCount);
+
+// The data-size field (bytes 40..43) of an input header, as a little-endian
+// signed 32-bit value. No other field is looked at.
+std::int32_t ReadWavDataSize(const unsigned char* headerBytes);
+
+}  // namespace tolvane
