@@ -53,9 +53,9 @@ public:
     // Closes without removing; call Discard() to drop an incomplete file.
     ~OutputFile();
 
-    // Opens for writing, creating the file. An existing regular file is
-    // truncated only after it has been found not to be `input`, so a caller
-    // who names one file twice loses nothing.
+    // Opens for writing, creating the file. An existing file is never
+    // truncated here: it is overwritten and cut to length by Close(), and
+    // one that turns out to be `input` is left untouched.
     OpenResult Open(const NativePath& path, const InputFile& input);
 
     // Appends all `size` bytes; false on failure.
@@ -63,7 +63,8 @@ public:
     // Overwrites the file's first `size` bytes, leaving the end where it is;
     // false when the output cannot seek (a pipe) or the write fails.
     bool WriteAtStart(const void* data, std::size_t size);
-    // Flushes to the system and closes; false if either fails.
+    // Cuts a regular file to the bytes appended, then closes; false if
+    // either fails.
     bool Close();
     // Closes, and removes the file if it is a regular file.
     void Discard();
@@ -71,6 +72,7 @@ public:
 private:
     std::intptr_t handle_ = -1;
     bool regular_ = false;
+    std::uint64_t end_ = 0;  // bytes appended so far
 #if defined(_WIN32)
     const wchar_t* name_ = nullptr;
 #else

@@ -80,11 +80,10 @@ OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile&
         CloseQuietly(handle_);
         return OpenResult::kSameAsInput;
     }
+    // An existing file is overwritten in place and cut to length at Close:
+    // cheaper than truncating first, which frees every block only for the
+    // conversion to allocate them again.
     regular_ = S_ISREG(info.st_mode);
-    if (regular_ && ::ftruncate(fd, 0) != 0) {
-        CloseQuietly(handle_);
-        return OpenResult::kFailed;
-    }
     name_ = path.name;
     return OpenResult::kOpened;
 }
@@ -96,6 +95,7 @@ bool OutputFile::Write(const void* data, std::size_t size) {
         if (put > 0) {
             in += put;
             size -= static_cast<std::size_t>(put);
+            end_ += static_cast<std::uint64_t>(put);
         } else if (put < 0 && errno == EINTR) {
             continue;
         } else {
@@ -126,8 +126,10 @@ bool OutputFile::WriteAtStart(const void* data, std::size_t size) {
 bool OutputFile::Close() {
     const int fd = static_cast<int>(handle_);
     handle_ = -1;
+    // Drop whatever an earlier file left past our end.
+    const bool cut = !regular_ || ::ftruncate(fd, static_cast<off_t>(end_)) == 0;
     // close() reports delayed write errors (e.g. on network file systems).
-    return ::close(fd) == 0;
+    return (::close(fd) == 0) && cut;
 }
 
 void OutputFile::Discard() {

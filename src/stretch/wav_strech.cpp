@@ -2,6 +2,7 @@
 // 16-bit WAV and writes the result as a 1600 Hz WAV.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "TolvaneWAVTimeStretch.h"
 #include "platform/native_file.h"
@@ -19,10 +20,14 @@ constexpr float kIndexFactor = 5.0f;  // input stride per output sample
 // Samples kept from one full block: 0, 5, ..., 4090.
 constexpr std::int32_t kKeptPerBlock = 819;
 // Blocks read per system call. Large reads are most of the speed; the stack
-// that holds them (about 56 KiB in all) must stay well under 96 KiB for hosts
+// that holds them (about 64 KiB in all) must stay well under 96 KiB for hosts
 // with small thread stacks.
 constexpr std::int32_t kBlocksPerRead = 6;
 constexpr std::size_t kReadBytes = kBlocksPerRead * kBlockSamples * sizeof(std::int16_t);
+
+// The system's page size on every target we build for; only speed depends on
+// it being right.
+constexpr std::size_t kPageBytes = 4096;
 
 constexpr const char kInputOpenFailed[] = "Failed to open input file.\n";
 constexpr const char kOutputOpenFailed[] = "Failed to open output file.\n";
@@ -91,12 +96,15 @@ extern "C" int32_t WAVStrech(const TolvanePathChar* inputPath, const TolvanePath
     // any 32-bit writer would, which only matters past 4 GiB of output.
     const std::uint64_t expected = ExpectedOutputSamples(input, header);
     const WavHeader provisional = MakeWavHeader(kOutputRate, static_cast<std::uint32_t>(expected));
-    if (!output.Write(provisional.bytes, kWavHeaderSize)) {
-        return fail(kWriteFailed);
-    }
 
+    // Output is staged and written in whole pages only: an existing output is
+    // overwritten in place, and a write that covers whole pages never makes
+    // the system read the old contents back first.
     std::int16_t in[kBlocksPerRead * kBlockSamples];
-    std::int16_t out[kBlocksPerRead * kKeptPerBlock];
+    std::int16_t staged[(kPageBytes + kWavHeaderSize) / 2 + kBlocksPerRead * kKeptPerBlock];
+    std::memcpy(staged, provisional.bytes, kWavHeaderSize);
+    std::size_t stagedSamples = kWavHeaderSize / 2;
+
     std::uint64_t written = 0;
     for (;;) {
         const std::ptrdiff_t got = input.ReadFully(in, kReadBytes);
@@ -105,19 +113,25 @@ extern "C" int32_t WAVStrech(const TolvanePathChar* inputPath, const TolvanePath
         }
         // Whole samples only: a final odd byte is never copied.
         const std::int32_t samples = static_cast<std::int32_t>(got / 2);
-        std::int32_t kept = 0;
         for (std::int32_t start = 0; start < samples; start += kBlockSamples) {
             const std::int32_t n = samples - start < kBlockSamples ? samples - start : kBlockSamples;
             const std::int32_t m = KeptFrom(n);
-            StretchBlock(in + start, n, out + kept, m, kIndexFactor);
-            kept += m;
+            StretchBlock(in + start, n, staged + stagedSamples, m, kIndexFactor);
+            stagedSamples += static_cast<std::size_t>(m);
+            written += static_cast<std::uint64_t>(m);
         }
-        if (kept > 0 && !output.Write(out, static_cast<std::size_t>(kept) * sizeof(std::int16_t))) {
-            return fail(kWriteFailed);
+        const bool ended = static_cast<std::size_t>(got) < kReadBytes;
+        const std::size_t stagedBytes = stagedSamples * 2;
+        const std::size_t flushBytes = ended ? stagedBytes : stagedBytes / kPageBytes * kPageBytes;
+        if (flushBytes > 0) {
+            if (!output.Write(staged, flushBytes)) {
+                return fail(kWriteFailed);
+            }
+            std::memmove(staged, staged + flushBytes / 2, stagedBytes - flushBytes);
+            stagedSamples = (stagedBytes - flushBytes) / 2;
         }
-        written += static_cast<std::uint64_t>(kept);
-        if (static_cast<std::size_t>(got) < kReadBytes) {
-            break;  // the input has ended
+        if (ended) {
+            break;
         }
     }
 
