@@ -30,6 +30,8 @@ install(FILES
   DESTINATION ${TOLVANE_CMAKE_DIR})
 
 if(NOT WIN32)
+  file(RELATIVE_PATH TOLVANE_PC_TO_PREFIX
+    ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/TolvaneWAVTimeStretch.pc.in
     ${PROJECT_BINARY_DIR}/TolvaneWAVTimeStretch.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/TolvaneWAVTimeStretch.pc

@@ -1,0 +1,24 @@
+#!/bin/sh
+# usage: consumer_test.sh BUILD_DIR WORK_DIR CONSUMER_SOURCE_DIR
+set -eu
+build=$1 work=$2 source=$3
+rm -rf "$work"
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in bin/tolvane include/TolvaneWAVTimeStretch.h lib/libTolvaneWAVTimeStretch.so.1 \
+         lib/pkgconfig/TolvaneWAVTimeStretch.pc lib/cmake/TolvaneWAVTimeStretch/TolvaneWAVTimeStretchConfig.cmake; do
+  [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
+done
+"$prefix/bin/tolvane" --version
+
+# CMake package.
+cmake -S "$source" -B "$work/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake-consumer" >/dev/null
+LD_LIBRARY_PATH="$prefix/lib" "$work/cmake-consumer/consumer" >/dev/null
+
+# pkg-config.
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion TolvaneWAVTimeStretch
+cc -std=c11 -Wall -Werror -o "$work/pc-consumer" "$source/consumer.c" \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs TolvaneWAVTimeStretch)
+LD_LIBRARY_PATH="$prefix/lib" "$work/pc-consumer" >/dev/null
+echo "consumer built and ran against $prefix"
