@@ -146,6 +146,11 @@ run_host recorder-none
 
 # A capture device that delivers a 16-bit ramp, through Wine's ALSA driver and
 # ALSA's file plugin, from a private HOME's .asoundrc.
+# Known problem: Wine 8's winealsa opens this device and fills buffers, but
+# the file plugin refuses its reads ("requested more frames than pcm buffer")
+# and the buffers come back as silence, although arecord on the same device
+# gets the ramp. Until the device is fixed this case fails once the recorder
+# exports exist; it is skipped while they do not.
 mkdir -p "$work/alsa-home"
 $python - "$work/ramp.raw" <<'EOF'
 import struct, sys
