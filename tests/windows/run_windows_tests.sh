@@ -4,7 +4,7 @@
 #
 # Debian 12 packages it needs:
 #   cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
-#   wine wine64 python3 python3-pefile libasound2-plugins
+#   wine wine64 python3 python3-pefile
 # (wine32 is not needed: the x86 DLL is only checked as a binary.)
 #
 # usage: tests/windows/run_windows_tests.sh
