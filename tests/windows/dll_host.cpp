@@ -1,0 +1,401 @@
+// A Windows host for the DLL, as an application would use it: loaded at run
+// time with LoadLibraryW, each export found by name and by ordinal. Run under
+// Wine by run_windows_tests.sh.
+//
+//   dll_host DLL WORKDIR exports
+//   dll_host DLL WORKDIR convert NAME:RESULT...   (WORKDIR\cases\NAME.wav
+//                                                  against NAME.ref.wav)
+//   dll_host DLL WORKDIR faults
+//   dll_host DLL WORKDIR recorder-none   (no capture device configured)
+//   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp)
+//
+// Prints "PASS: ...", "FAIL: ..." or "SKIP: ..." per check; exits 1 if any
+// check failed.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using StretchFn = std::int32_t (*)(const wchar_t*, const wchar_t*);
+using StartFn = std::int32_t (*)(const wchar_t*);
+using StopFn = std::int32_t (*)();
+
+constexpr std::int32_t kResultOk = 999;
+
+int failures = 0;
+
+void Check(const char* what, bool ok, const std::string& detail = {}) {
+    if (ok) {
+        std::printf("PASS: %s\n", what);
+    } else {
+        std::printf("FAIL: %s%s%s%s\n", what, detail.empty() ? "" : " (", detail.c_str(), detail.empty() ? "" : ")");
+        ++failures;
+    }
+    std::fflush(stdout);
+}
+
+void Skip(const char* what, const char* why) {
+    std::printf("SKIP: %s (%s)\n", what, why);
+    std::fflush(stdout);
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+template <typename Fn>
+Fn As(FARPROC proc) {
+    Fn fn = nullptr;
+    static_assert(sizeof fn == sizeof proc);
+    std::memcpy(&fn, &proc, sizeof fn);
+    return fn;
+}
+
+bool ReadAll(const std::wstring& path, std::vector<unsigned char>& out) {
+    out.clear();
+    FILE* stream = _wfopen(path.c_str(), L"rb");
+    if (stream == nullptr) {
+        return false;
+    }
+    unsigned char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+        out.insert(out.end(), buffer, buffer + got);
+    }
+    std::fclose(stream);
+    return true;
+}
+
+bool WriteAll(const std::wstring& path, const std::vector<unsigned char>& content) {
+    FILE* stream = _wfopen(path.c_str(), L"wb");
+    if (stream == nullptr) {
+        return false;
+    }
+    const bool ok = std::fwrite(content.data(), 1, content.size(), stream) == content.size();
+    return std::fclose(stream) == 0 && ok;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::uint32_t U32At(const std::vector<unsigned char>& bytes, std::size_t offset) {
+    return static_cast<std::uint32_t>(bytes[offset]) | (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) | (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
+
+struct Library {
+    HMODULE module = nullptr;
+    StretchFn stretch = nullptr;
+    StartFn start = nullptr;
+    StopFn stop = nullptr;
+    ~Library() {
+        if (module != nullptr) {
+            FreeLibrary(module);
+        }
+    }
+};
+
+bool Load(const std::wstring& dll, Library& library) {
+    library.module = LoadLibraryW(dll.c_str());
+    if (library.module == nullptr) {
+        Check("LoadLibraryW", false, "error " + std::to_string(GetLastError()));
+        return false;
+    }
+    library.stretch = As<StretchFn>(GetProcAddress(library.module, "WAVStrech"));
+    library.start = As<StartFn>(GetProcAddress(library.module, "SoundRecorderStart"));
+    library.stop = As<StopFn>(GetProcAddress(library.module, "SoundRecorderStop"));
+    return true;
+}
+
+// --- exports --------------------------------------------------------------
+
+void TestExports(const std::wstring& dll, const std::wstring& work) {
+    // Loading and unloading alone leaves nothing behind in the working
+    // directory.
+    const std::wstring empty = work + L"\\load-unload";
+    CreateDirectoryW(empty.c_str(), nullptr);
+    SetCurrentDirectoryW(empty.c_str());
+    {
+        Library library;
+        if (!Load(dll, library)) {
+            return;
+        }
+        struct Export {
+            const char* name;
+            WORD ordinal;
+            bool recorder;
+        };
+        const Export exports[] = {{"WAVStrech", 1, false}, {"SoundRecorderStart", 2, true}, {"SoundRecorderStop", 3, true}};
+        for (const Export& entry : exports) {
+            const FARPROC byName = GetProcAddress(library.module, entry.name);
+            const FARPROC byOrdinal = GetProcAddress(library.module, MAKEINTRESOURCEA(entry.ordinal));
+            const std::string what = std::string("export ") + entry.name + " by name and by ordinal " +
+                                     std::to_string(entry.ordinal) + " is one function";
+            if (entry.recorder && byName == nullptr && byOrdinal == nullptr) {
+                Skip(what.c_str(), "recorder not in this build");
+                continue;
+            }
+            Check(what.c_str(), byName != nullptr && byName == byOrdinal);
+        }
+        Check("no export at ordinal 4", GetProcAddress(library.module, MAKEINTRESOURCEA(4)) == nullptr);
+        Check("DllMain is not exported", GetProcAddress(library.module, "DllMain") == nullptr);
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((empty + L"\\*").c_str(), &found);
+    bool nothingLeft = true;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            nothingLeft = nothingLeft && (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    Check("load and unload without a call leave no file behind", nothingLeft);
+    SetCurrentDirectoryW(work.c_str());
+}
+
+// --- converter: outputs against the Linux build's -----------------------
+
+void TestConvert(const std::wstring& dll, const std::wstring& work, int count, wchar_t** cases) {
+    Library library;
+    if (!Load(dll, library) || library.stretch == nullptr) {
+        Check("WAVStrech resolves", false);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const std::wstring spec = cases[i];
+        const std::size_t colon = spec.find(L':');
+        const std::wstring name = spec.substr(0, colon);
+        const std::int32_t expected = colon == std::wstring::npos ? kResultOk : std::stoi(spec.substr(colon + 1));
+        const std::wstring input = work + L"\\cases\\" + name + L".wav";
+        const std::wstring reference = work + L"\\cases\\" + name + L".ref.wav";
+        const std::wstring output = work + L"\\" + name + L".out.wav";
+        DeleteFileW(output.c_str());
+        const std::int32_t result = library.stretch(input.c_str(), output.c_str());
+        std::vector<unsigned char> got;
+        std::vector<unsigned char> want;
+        const bool haveOutput = ReadAll(output, got);
+        const bool haveReference = ReadAll(reference, want);
+        const std::string what = "convert " + Narrow(name) + " matches the Linux build byte for byte";
+        Check(what.c_str(), result == expected && haveOutput == haveReference && got == want,
+              "result " + std::to_string(result) + ", " + std::to_string(got.size()) + " bytes against " +
+                  std::to_string(want.size()));
+    }
+}
+
+// --- converter: faults ----------------------------------------------------
+
+void TestFaults(const std::wstring& dll, const std::wstring& work) {
+    Library library;
+    if (!Load(dll, library) || library.stretch == nullptr) {
+        Check("WAVStrech resolves", false);
+        return;
+    }
+    const auto stretch = library.stretch;
+    const std::wstring cases = work + L"\\cases\\";
+    const std::wstring dir = work + L"\\faults";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    std::vector<unsigned char> original;
+    ReadAll(cases + L"block_8192.wav", original);
+    std::vector<unsigned char> reference;
+    ReadAll(cases + L"block_8192.ref.wav", reference);
+    std::vector<unsigned char> after;
+
+    {
+        // One file named twice, by the same name and by another spelling of
+        // it: refused before anything is truncated.
+        const std::wstring same = dir + L"\\same.wav";
+        WriteAll(same, original);
+        const std::int32_t twice = stretch(same.c_str(), same.c_str());
+        const std::int32_t otherName = stretch(same.c_str(), (dir + L"\\sub\\..\\SAME.WAV").c_str());
+        ReadAll(same, after);
+        Check("same file as input and output is refused, input untouched",
+              twice == 1 && otherName == 1 && after == original,
+              std::to_string(twice) + " " + std::to_string(otherName));
+    }
+    {
+        const std::wstring folder = dir + L"\\a-folder";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::wstring output = dir + L"\\from-folder.wav";
+        Check("a directory as input fails and creates no output",
+              stretch(folder.c_str(), output.c_str()) == 1 && !Exists(output));
+        const std::wstring input = dir + L"\\into-folder.wav";
+        WriteAll(input, original);
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        Check("a directory as output fails and stays a directory",
+              stretch(input.c_str(), folder.c_str()) == 1 && attributes != INVALID_FILE_ATTRIBUTES &&
+                  (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    }
+    {
+        const std::wstring output = dir + L"\\from-missing.wav";
+        Check("a missing input fails and creates no output",
+              stretch((dir + L"\\missing.wav").c_str(), output.c_str()) == 1 && !Exists(output));
+    }
+    {
+        const std::wstring input = dir + L"\\null-check.wav";
+        WriteAll(input, original);
+        const std::wstring output = dir + L"\\from-null.wav";
+        Check("null paths fail", stretch(nullptr, output.c_str()) == 1 && !Exists(output) &&
+                                     stretch(input.c_str(), nullptr) == 1 && stretch(nullptr, nullptr) == 1);
+        Check("empty paths fail", stretch(L"", output.c_str()) == 1 && stretch(input.c_str(), L"") == 1 &&
+                                      !Exists(output));
+    }
+    {
+        // Windows would create a file whose name holds a lone surrogate; the
+        // DLL refuses such names instead.
+        const std::wstring input = dir + L"\\surrogate-source.wav";
+        WriteAll(input, original);
+        const std::wstring loneHigh = dir + L"\\lone\xD800x.wav";
+        const std::wstring loneLow = dir + L"\\lone\xDC00.wav";
+        const std::wstring highAtEnd = dir + L"\\lone\xD83C";
+        const std::int32_t a = stretch(input.c_str(), loneHigh.c_str());
+        const std::int32_t b = stretch(input.c_str(), loneLow.c_str());
+        const std::int32_t c = stretch(input.c_str(), highAtEnd.c_str());
+        const std::int32_t d = stretch(loneLow.c_str(), (dir + L"\\from-lone.wav").c_str());
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW((dir + L"\\lone*").c_str(), &found);
+        const bool created = search != INVALID_HANDLE_VALUE;
+        if (created) {
+            FindClose(search);
+        }
+        Check("unpaired surrogates in a path fail and create nothing",
+              a == 1 && b == 1 && c == 1 && d == 1 && !created && !Exists(dir + L"\\from-lone.wav"));
+    }
+    {
+        // Names outside the ANSI code page, a surrogate pair among them.
+        const std::wstring input = dir + L"\\\u03b1\u03b2\u4e2d.wav";
+        const std::wstring output = dir + L"\\\u03b1\u03b2\u4e2d-\U0001F3B5.wav";
+        WriteAll(input, original);
+        const std::int32_t result = stretch(input.c_str(), output.c_str());
+        std::vector<unsigned char> got;
+        Check("non-ANSI file names work", result == kResultOk && ReadAll(output, got) && got == reference);
+    }
+    {
+        const std::wstring input = dir + L"\\long-source.wav";
+        WriteAll(input, original);
+        const std::wstring tooLong = dir + L"\\" + std::wstring(40000, L'a') + L".wav";
+        Check("a path longer than the system allows fails",
+              stretch(input.c_str(), tooLong.c_str()) == 1 && stretch(tooLong.c_str(), input.c_str()) == 1);
+    }
+    {
+        // An output that cannot be created: the input must have been closed
+        // again, or Windows would refuse to delete it.
+        const std::wstring input = dir + L"\\released.wav";
+        WriteAll(input, original);
+        const std::int32_t result = stretch(input.c_str(), (dir + L"\\no-such-folder\\out.wav").c_str());
+        Check("an uncreatable output fails and releases the input",
+              result == 1 && DeleteFileW(input.c_str()) != 0);
+    }
+    {
+        // An existing, longer output is cut to the new content.
+        const std::wstring input = dir + L"\\short-source.wav";
+        const std::wstring output = dir + L"\\long-existing.wav";
+        WriteAll(input, original);
+        WriteAll(output, std::vector<unsigned char>(200000, 0x5A));
+        const std::int32_t result = stretch(input.c_str(), output.c_str());
+        std::vector<unsigned char> got;
+        Check("an existing longer output is truncated", result == kResultOk && ReadAll(output, got) && got == reference);
+    }
+    {
+        // Both files are closed when the call returns: delete both.
+        const std::wstring input = dir + L"\\closed-in.wav";
+        const std::wstring output = dir + L"\\closed-out.wav";
+        WriteAll(input, original);
+        const std::int32_t result = stretch(input.c_str(), output.c_str());
+        Check("both files are closed after success",
+              result == kResultOk && DeleteFileW(input.c_str()) != 0 && DeleteFileW(output.c_str()) != 0);
+    }
+}
+
+// --- recorder ---------------------------------------------------------------
+
+bool LoadRecorder(const std::wstring& dll, Library& library, const char* what) {
+    if (!Load(dll, library)) {
+        return false;
+    }
+    if (library.start == nullptr || library.stop == nullptr) {
+        Skip(what, "recorder not in this build");
+        return false;
+    }
+    return true;
+}
+
+void TestRecorderWithoutDevice(const std::wstring& dll, const std::wstring& work) {
+    const char* what = "without a capture device Start returns 1 and Stop 0, leaving an empty WAV";
+    Library library;
+    if (!LoadRecorder(dll, library, what)) {
+        return;
+    }
+    const std::wstring path = work + L"\\recording-no-device.wav";
+    DeleteFileW(path.c_str());
+    const std::int32_t started = library.start(path.c_str());
+    const std::int32_t seconds = library.stop();
+    std::vector<unsigned char> file;
+    const bool read = ReadAll(path, file);
+    Check(what, started == 1 && seconds == 0 && read && file.size() == 44 && U32At(file, 40) == 0 &&
+                    U32At(file, 4) == 36,
+          "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", " +
+              std::to_string(file.size()) + " bytes");
+}
+
+void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
+    const char* what = "a recording holds whole seconds of one contiguous run of the source";
+    Library library;
+    if (!LoadRecorder(dll, library, what)) {
+        return;
+    }
+    const std::wstring path = work + L"\\recording-ramp.wav";
+    DeleteFileW(path.c_str());
+    const std::int32_t started = library.start(path.c_str());
+    Sleep(started == kResultOk ? 3500 : 0);
+    const std::int32_t seconds = library.stop();
+    std::vector<unsigned char> file;
+    const bool read = ReadAll(path, file);
+    const std::size_t expectedSize = 44 + static_cast<std::size_t>(seconds > 0 ? seconds : 0) * 16000;
+    bool contiguous = read && file.size() == expectedSize;
+    for (std::size_t at = 46; contiguous && at + 1 < file.size(); at += 2) {
+        const auto previous = static_cast<std::uint16_t>(file[at - 2] | (file[at - 1] << 8));
+        const auto current = static_cast<std::uint16_t>(file[at] | (file[at + 1] << 8));
+        contiguous = current == static_cast<std::uint16_t>(previous + 1);
+    }
+    Check(what,
+          started == kResultOk && seconds >= 2 && contiguous && U32At(file, 40) == expectedSize - 44 &&
+              U32At(file, 24) == 8000,
+          "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", " +
+              std::to_string(file.size()) + " bytes, contiguous " + (contiguous ? "yes" : "no"));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 4) {
+        std::fputs("usage: dll_host DLL WORKDIR exports|convert NAME:RESULT...|faults|recorder-none|recorder-ramp\n",
+                   stderr);
+        return 2;
+    }
+    const std::wstring dll = argv[1];
+    const std::wstring work = argv[2];
+    const std::wstring mode = argv[3];
+    if (mode == L"exports") {
+        TestExports(dll, work);
+    } else if (mode == L"convert") {
+        TestConvert(dll, work, argc - 4, argv + 4);
+    } else if (mode == L"faults") {
+        TestFaults(dll, work);
+    } else if (mode == L"recorder-none") {
+        TestRecorderWithoutDevice(dll, work);
+    } else if (mode == L"recorder-ramp") {
+        TestRecorderRamp(dll, work);
+    } else {
+        std::fputs("dll_host: unknown mode\n", stderr);
+        return 2;
+    }
+    return failures == 0 ? 0 : 1;
+}

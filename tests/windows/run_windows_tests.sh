@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# Builds the Windows DLL for x64 and x86, checks both as binaries, and runs the
+# x64 one under Wine against the Linux build's outputs.
+#
+# Debian 12 packages it needs:
+#   cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
+#   wine wine64 python3 python3-pefile
+# (wine32 is not needed: the x86 DLL is only checked as a binary.)
+#
+# usage: tests/windows/run_windows_tests.sh
+# Prints PASS/FAIL/SKIP lines and ends with "N passed, N failed"; exits 1 if
+# anything failed.
+set -u
+shopt -s lastpipe  # tally runs at the end of pipelines and keeps its counts
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+python=/usr/bin/python3  # Debian's, which has pefile
+passed=0
+failed=0
+skipped=0
+
+# Counts the PASS/FAIL/SKIP lines of a step's output, echoing them.
+tally() {
+    local line
+    while IFS= read -r line; do
+        printf '%s\n' "$line"
+        case $line in
+            PASS:*) passed=$((passed + 1)) ;;
+            FAIL:*) failed=$((failed + 1)) ;;
+            SKIP:*) skipped=$((skipped + 1)) ;;
+        esac
+    done
+}
+
+# step NAME COMMAND...: a step that must succeed for the rest to mean anything.
+step() {
+    local name=$1 log
+    shift
+    log=$(mktemp)
+    if "$@" >"$log" 2>&1; then
+        printf 'PASS: %s\n' "$name" | tally
+        rm -f "$log"
+        return 0
+    fi
+    tail -n 30 "$log"
+    rm -f "$log"
+    printf 'FAIL: %s\n' "$name" | tally
+    return 1
+}
+
+finish() {
+    if [ "$skipped" -gt 0 ]; then
+        echo "$passed passed, $failed failed, $skipped skipped"
+    else
+        echo "$passed passed, $failed failed"
+    fi
+    [ "$failed" -eq 0 ]
+    exit $?
+}
+
+# Until the recorder is part of the tree the DLL exports WAVStrech alone.
+recorder_flag=
+[ -d src/recorder ] || recorder_flag=--without-recorder
+
+# --- builds -----------------------------------------------------------------
+built_x64=0
+built_x86=0
+step "build windows (x86_64-w64-mingw32)" \
+    sh -c 'cmake --preset windows && cmake --build --preset windows' && built_x64=1
+step "build windows-x86 (i686-w64-mingw32)" \
+    sh -c 'cmake --preset windows-x86 && cmake --build --preset windows-x86' && built_x86=1
+step "build release (Linux reference)" \
+    sh -c 'cmake --preset release && cmake --build --preset release' || finish
+step "install windows into a prefix" \
+    sh -c 'rm -rf build/windows/install && cmake --install build/windows --prefix build/windows/install &&
+           test -f build/windows/install/bin/TolvaneWAVTimeStretch.dll &&
+           test -f build/windows/install/lib/libTolvaneWAVTimeStretch.dll.a &&
+           test -f build/windows/install/include/TolvaneWAVTimeStretch.h'
+
+# --- the DLLs as binaries -------------------------------------------------------
+dlls=()
+[ $built_x64 = 1 ] && dlls+=(build/windows/src/TolvaneWAVTimeStretch.dll)
+[ $built_x86 = 1 ] && dlls+=(build/windows-x86/src/TolvaneWAVTimeStretch.dll)
+if [ ${#dlls[@]} -gt 0 ]; then
+    $python tests/windows/check_dll.py $recorder_flag "${dlls[@]}" 2>&1 | tally
+    for dll in "${dlls[@]}"; do
+        echo "INFO: $dll: $(stat -c %s "$dll") bytes"
+    done
+fi
+[ $built_x64 = 1 ] || finish
+
+# --- Wine -----------------------------------------------------------------------
+bin=$root/build/windows
+work=$bin/wine-tests
+export WINEPREFIX=$bin/wine-prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono/Gecko install prompts
+unset DISPLAY                                # console programs only
+
+# Z: is the Unix root in every Wine prefix.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+set_audio_driver() {
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
+}
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    step "create Wine prefix" sh -c 'wineboot -i && wineserver -w' || finish
+fi
+
+rm -rf "$work"
+mkdir -p "$work/cases"
+step "generate inputs" $python tests/windows/make_cases.py "$work/cases" || finish
+
+# Reference outputs and results from the Linux build of the same sources.
+specs=()
+while IFS= read -r name; do
+    if build/release/cli/tolvane stretch "$work/cases/$name.wav" "$work/cases/$name.ref.wav" >/dev/null 2>&1; then
+        specs+=("$name:999")
+    else
+        specs+=("$name:1")
+    fi
+done <"$work/cases/cases.txt"
+
+host=$(winpath "$bin/tests/windows/dll_host.exe")
+dll=$(winpath "$bin/src/TolvaneWAVTimeStretch.dll")
+wwork=$(winpath "$work")
+
+run_host() {
+    local out
+    out=$(cd "$work" && timeout 300 wine "$host" "$dll" "$wwork" "$@" 2>&1)
+    local status=$?
+    printf '%s\n' "$out" | grep -E '^(PASS|FAIL|SKIP):' | tally
+    if [ $status -ne 0 ] && ! printf '%s\n' "$out" | grep -q '^FAIL:'; then
+        printf '%s\n' "$out" | tail -n 20
+        printf 'FAIL: dll_host %s exited with %s\n' "$1" "$status" | tally
+    fi
+}
+
+set_audio_driver ""  # no audio device at all
+run_host exports
+run_host convert "${specs[@]}"
+run_host faults
+run_host recorder-none
+
+# A capture device that delivers a 16-bit ramp, through Wine's ALSA driver and
+# ALSA's file plugin, from a private HOME's .asoundrc.
+# Known problem: Wine 8's winealsa opens this device and fills buffers, but
+# the file plugin refuses its reads ("requested more frames than pcm buffer")
+# and the buffers come back as silence, although arecord on the same device
+# gets the ramp. Until the device is fixed this case fails once the recorder
+# exports exist; it is skipped while they do not.
+mkdir -p "$work/alsa-home"
+$python - "$work/ramp.raw" <<'EOF'
+import struct, sys
+with open(sys.argv[1], "wb") as stream:
+    stream.write(b"".join(struct.pack("<H", i % 65536) for i in range(8000 * 60)))
+EOF
+cat >"$work/alsa-home/.asoundrc" <<EOF
+pcm.!default {
+    type file
+    slave.pcm "null"
+    file "/dev/null"
+    infile "$work/ramp.raw"
+    format "raw"
+}
+EOF
+set_audio_driver alsa
+home=$HOME
+export HOME=$work/alsa-home
+run_host recorder-ramp
+export HOME=$home
+set_audio_driver ""
+
+finish
