@@ -122,11 +122,8 @@ OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile&
         CloseQuietly(handle_);
         return OpenResult::kSameAsInput;
     }
+    // An existing file is overwritten in place and cut to length at Close.
     regular_ = ::GetFileType(handle) == FILE_TYPE_DISK;
-    if (regular_ && !::SetEndOfFile(handle)) {
-        CloseQuietly(handle_);
-        return OpenResult::kFailed;
-    }
     name_ = path.name;
     return OpenResult::kOpened;
 }
@@ -153,7 +150,10 @@ bool OutputFile::WriteAtStart(const void* data, std::size_t size) {
 bool OutputFile::Close() {
     const HANDLE handle = AsHandle(handle_);
     handle_ = -1;
-    return ::CloseHandle(handle) != 0;
+    // Writes leave the file position at the end of what was written: drop
+    // whatever an earlier file left past it.
+    const bool cut = !regular_ || ::SetEndOfFile(handle) != 0;
+    return (::CloseHandle(handle) != 0) && cut;
 }
 
 void OutputFile::Discard() {
