@@ -45,10 +45,6 @@ struct WAVEHDR {
 };
 using LPWAVEHDR = WAVEHDR*;
 
-// Windows marks a handler's calling convention with CALLBACK; here there is
-// only one convention.
-#define CALLBACK
-
 // The handler's signature for CALLBACK_FUNCTION.
 using WaveInProc = void (*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
