@@ -9,7 +9,16 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+// The handler's signature for CALLBACK_FUNCTION. On 32-bit Windows winmm
+// calls it with the stdcall convention, so the handler must be declared
+// CALLBACK; converting it to this type checks that at compile time.
+using WaveInProc = void(CALLBACK*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                                   DWORD_PTR param2);
+
 #else
+
+// Only 32-bit Windows has a calling convention of its own for the handler.
+#define CALLBACK
 
 #include <cstdint>
 
@@ -46,7 +55,7 @@ struct WAVEHDR {
 using LPWAVEHDR = WAVEHDR*;
 
 // The handler's signature for CALLBACK_FUNCTION.
-using WaveInProc = void (*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+using WaveInProc = void(CALLBACK*)(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
 constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
 constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
