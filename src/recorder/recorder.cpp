@@ -81,8 +81,11 @@ std::int32_t StartCapture(RecorderState& s) {
     format.nBlockAlign = static_cast<WORD>(kBytesPerSample);
     format.wBitsPerSample = 16;
     format.cbSize = 0;
-    if (waveInOpen(&s.device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(&OnWaveInMessage), 0,
-                   CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+    // Through the handler type, so that a wrong calling convention does not
+    // compile.
+    const WaveInProc handler = &OnWaveInMessage;
+    if (waveInOpen(&s.device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(handler), 0, CALLBACK_FUNCTION) !=
+        MMSYSERR_NOERROR) {
         s.device = nullptr;
         return RESULT_RECORDER_OPEN_FAILED;
     }
