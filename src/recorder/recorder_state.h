@@ -18,7 +18,6 @@ constexpr std::uint32_t kBlockBytes = kBlockSamples * kBytesPerSample;
 
 // The header's sizes are 32-bit: data + 36 must stay <= 0xFFFFFFFF, so a file
 // holds at most this many blocks (about 74 hours).
-constexpr std::uint32_t kRiffSizeOverhead = 36;
 constexpr std::int32_t kMaxBlocks = static_cast<std::int32_t>((0xFFFFFFFFu - kRiffSizeOverhead) / kBlockBytes);
 static_assert(std::uint64_t{kMaxBlocks} * kBlockBytes + kRiffSizeOverhead <= 0xFFFFFFFFu);
 static_assert((std::uint64_t{kMaxBlocks} + 1) * kBlockBytes + kRiffSizeOverhead > 0xFFFFFFFFu);
