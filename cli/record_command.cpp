@@ -1,8 +1,3 @@
-#include <signal.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -11,6 +6,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "stop_request.h"
 #include "utf16_args.h"
 
 namespace tolvane::cli {
@@ -60,10 +56,10 @@ void ReportFailure(std::int32_t result, const char* path) {
     }
 }
 
-// Waits until `seconds` have passed (0: no limit) or one of `stopSignals`
-// arrives, showing the elapsed time on a terminal.
-void WaitForEnd(const sigset_t& stopSignals, long seconds) {
-    const bool showTime = ::isatty(STDERR_FILENO) == 1;
+// Waits until `seconds` have passed (0: no limit) or a stop is requested,
+// showing the elapsed time on a terminal.
+void WaitForEnd(long seconds) {
+    const bool showTime = StderrIsTerminal();
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + std::chrono::seconds(seconds) + kLastSecondGrace;
     long shown = -1;
@@ -77,10 +73,12 @@ void WaitForEnd(const sigset_t& stopSignals, long seconds) {
         if (seconds > 0 && now >= end) {
             break;
         }
-        const auto wait = seconds > 0 ? std::min<Clock::duration>(kDisplayTick, end - now) : kDisplayTick;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-        const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        if (::sigtimedwait(&stopSignals, nullptr, &timeout) > 0) {
+        auto wait = kDisplayTick;
+        if (seconds > 0 && end - now < wait) {
+            // Rounded up, so that the last wait does not end just short.
+            wait = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        }
+        if (WaitForStopRequest(wait)) {
             break;
         }
     }
@@ -114,22 +112,15 @@ int RunRecord(int argc, char** argv) {
         return kExitUsage;
     }
 
-    // Ctrl-C and SIGTERM end the recording. They are blocked before the
-    // library starts its capture thread, which inherits the mask, and taken
-    // here with sigtimedwait: no signal handler runs, and the library is only
-    // ever called from this thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
+    // Ctrl-C (and SIGTERM) ends the recording; caught before the library
+    // starts its capture thread.
+    CatchStopRequests();
     const std::int32_t result = SoundRecorderStart(output.c_str());
     if (result != RESULT_OK) {
         ReportFailure(result, path);
         return 1;
     }
-    WaitForEnd(stopSignals, seconds);
+    WaitForEnd(seconds);
     const std::int32_t recorded = SoundRecorderStop();
     std::printf("Recorded %d second%s to %s\n", static_cast<int>(recorded), recorded == 1 ? "" : "s", path);
     return 0;
