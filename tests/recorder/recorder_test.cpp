@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,6 +125,8 @@ struct DeviceFailure {
     scripted::Failures failures;
     std::int32_t result;
 };
+
+void PrintTo(const DeviceFailure& failure, std::ostream* out) { *out << "result " << failure.result; }
 
 class RecorderDeviceFailureTest : public RecorderTest, public ::testing::WithParamInterface<DeviceFailure> {};
 
