@@ -10,6 +10,7 @@ namespace tolvane::cli {
 constexpr int kExitUsage = 2;
 
 int RunStretch(int argc, char** argv);
+int RunRecord(int argc, char** argv);
 
 // Prints the usage text to `stream` (stdout for --help, stderr for errors).
 void PrintUsage(std::FILE* stream);

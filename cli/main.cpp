@@ -10,11 +10,17 @@ namespace tolvane::cli {
 void PrintUsage(std::FILE* stream) {
     std::fputs(
         "usage: tolvane stretch IN.wav OUT.wav\n"
+        "       tolvane record OUT.wav [--seconds N]\n"
         "       tolvane --help | --version\n"
         "\n"
         "  stretch   keep every fifth sample of each 4096-sample block of IN.wav\n"
         "            (16-bit mono, taken as 8000 Hz) and write OUT.wav at 1600 Hz.\n"
-        "            Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
+        "  record    record the default audio input (8000 Hz, 16-bit, mono) into\n"
+        "            OUT.wav until N seconds have passed or until Ctrl-C or SIGTERM,\n"
+        "            then print the whole seconds recorded. The file is a valid WAV\n"
+        "            throughout; a part-filled last second is dropped.\n"
+        "\n"
+        "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
         stream);
 }
 
@@ -37,6 +43,9 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "stretch") == 0) {
         return RunStretch(argc - 2, argv + 2);
+    }
+    if (std::strcmp(command, "record") == 0) {
+        return RunRecord(argc - 2, argv + 2);
     }
     std::fprintf(stderr, "tolvane: unknown command '%s'\n", command);
     PrintUsage(stderr);

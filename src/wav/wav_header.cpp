@@ -31,9 +31,7 @@ constexpr std::uint16_t kFormatPcm = 1;        // WAVE_FORMAT_PCM.
 constexpr std::uint16_t kChannels = 1;         // mono.
 constexpr std::uint16_t kBitsPerSample = 16;
 constexpr std::uint16_t kBlockAlign = kChannels * kBitsPerSample / 8;
-// What the RIFF size counts besides the samples: "WAVE" (4), the fmt chunk
-// (8 + 16) and the data chunk's own id and size (8).
-constexpr std::uint32_t kRiffOverhead = 4 + 8 + kFmtChunkSize + 8;
+static_assert(kRiffSizeOverhead == 4 + 8 + kFmtChunkSize + 8);
 
 }  // namespace
 
@@ -42,7 +40,7 @@ WavHeader MakeWavHeader(std::uint32_t sampleRate, std::uint32_t sampleCount) {
     WavHeader header{};
     unsigned char* p = header.bytes;
     p = PutTag(p, "RIFF");
-    p = PutU32(p, dataSize + kRiffOverhead);
+    p = PutU32(p, dataSize + kRiffSizeOverhead);
     p = PutTag(p, "WAVE");
     p = PutTag(p, "fmt ");
     p = PutU32(p, kFmtChunkSize);

@@ -13,6 +13,10 @@ constexpr std::size_t kWavHeaderSize = 44;
 // Samples in a WAV data chunk are 16-bit, one channel.
 constexpr std::uint32_t kBytesPerSample = 2;
 
+// What the RIFF size counts besides the samples: "WAVE" (4), the fmt chunk
+// (8 + 16) and the data chunk's own id and size (8).
+constexpr std::uint32_t kRiffSizeOverhead = 36;
+
 // The raw bytes of a header, ready to be written as they stand.
 struct WavHeader {
     unsigned char bytes[kWavHeaderSize];

@@ -1,0 +1,256 @@
+// SoundRecorderStart / SoundRecorderStop against the scripted audio input.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TolvaneWAVTimeStretch.h"
+#include "recorder/recorder_state.h"
+#include "scripted_wave_in.h"
+#include "wav/wav_header.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tolvane::recorder::kBlockBytes;
+using tolvane::recorder::theRecorder;
+using Bytes = std::vector<unsigned char>;
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A recording of `blocks` whole seconds as the scripted device delivers them.
+Bytes ExpectedRecording(std::uint32_t blocks) {
+    const tolvane::WavHeader header = tolvane::MakeWavHeader(8000, blocks * 8000);
+    Bytes bytes(header.bytes, header.bytes + tolvane::kWavHeaderSize);
+    bytes.resize(tolvane::kWavHeaderSize + std::size_t{blocks} * kBlockBytes);
+    for (std::uint32_t b = 0; b < blocks; ++b) {
+        scripted::FillBlock(b, bytes.data() + tolvane::kWavHeaderSize + std::size_t{b} * kBlockBytes, kBlockBytes);
+    }
+    return bytes;
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scripted::Reset();
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::path(::testing::TempDir()) /
+               ("tolvane_recorder_" + std::to_string(::getpid()) + "_" + test->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    void TearDown() override {
+        SoundRecorderStop();
+        EXPECT_FALSE(scripted::DeviceOpen()) << "the recorder left the device open";
+        scripted::ForceClose();
+        EXPECT_EQ(scripted::Snapshot().protocolErrors, 0) << "the recorder misused the device";
+        theRecorder.blockLimit = tolvane::recorder::kMaxBlocks;
+        fs::remove_all(dir_);
+    }
+
+    fs::path File(const std::string& name) const { return dir_ / name; }
+
+    static std::u16string Utf16(const fs::path& path) {
+        const std::string narrow = path.string();
+        return std::u16string(narrow.begin(), narrow.end());  // temp paths are ASCII
+    }
+
+    static std::int32_t Start(const fs::path& path) { return SoundRecorderStart(Utf16(path).c_str()); }
+
+private:
+    fs::path dir_;
+};
+
+TEST_F(RecorderTest, RecordingWithoutBlocksIsAnEmptyWav) {
+    const fs::path out = File("empty.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+
+    const scripted::Counters c = scripted::Snapshot();
+    EXPECT_EQ(c.deviceId, WAVE_MAPPER);
+    EXPECT_EQ(c.openFlags, CALLBACK_FUNCTION);
+    EXPECT_EQ(c.format.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(c.format.nChannels, 1);
+    EXPECT_EQ(c.format.nSamplesPerSec, 8000u);
+    EXPECT_EQ(c.format.nAvgBytesPerSec, 16000u);
+    EXPECT_EQ(c.format.nBlockAlign, 2);
+    EXPECT_EQ(c.format.wBitsPerSample, 16);
+
+    EXPECT_EQ(SoundRecorderStop(), 0);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(0));
+}
+
+// The file must play at every moment, so a crash loses at most the second
+// being captured.
+TEST_F(RecorderTest, FileIsAValidWavAfterEveryBlock) {
+    const fs::path out = File("three.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(0));
+    for (std::uint32_t n = 1; n <= 3; ++n) {
+        ASSERT_TRUE(scripted::DeliverBlock());
+        EXPECT_EQ(ReadFile(out), ExpectedRecording(n)) << "after block " << n;
+    }
+    EXPECT_EQ(SoundRecorderStop(), 3);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(3));
+}
+
+TEST_F(RecorderTest, EachRecordingStartsFromAnEmptyHeader) {
+    const fs::path first = File("first.wav");
+    const fs::path second = File("second.wav");
+    ASSERT_EQ(Start(first), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_EQ(SoundRecorderStop(), 2);
+
+    ASSERT_EQ(Start(second), RESULT_OK);
+    EXPECT_EQ(ReadFile(second), ExpectedRecording(0));
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 1);
+    EXPECT_EQ(ReadFile(second), ExpectedRecording(1));
+    EXPECT_EQ(ReadFile(first), ExpectedRecording(2));
+}
+
+struct DeviceFailure {
+    scripted::Failures failures;
+    std::int32_t result;
+};
+
+void PrintTo(const DeviceFailure& failure, std::ostream* out) { *out << "result " << failure.result; }
+
+class RecorderDeviceFailureTest : public RecorderTest, public ::testing::WithParamInterface<DeviceFailure> {};
+
+TEST_P(RecorderDeviceFailureTest, FailedStartReleasesEverything) {
+    scripted::Reset(GetParam().failures);
+    const fs::path out = File("failed.wav");
+    EXPECT_EQ(Start(out), GetParam().result);
+    EXPECT_FALSE(scripted::DeviceOpen());
+    const scripted::Counters afterStart = scripted::Snapshot();
+    EXPECT_EQ(afterStart.opens, afterStart.closes);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(0));
+
+    EXPECT_EQ(SoundRecorderStop(), 0);
+    EXPECT_EQ(scripted::Snapshot().calls, afterStart.calls) << "Stop after a failed Start touched the device";
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(0));
+
+    // The recorder is idle again: the next recording works.
+    scripted::Reset();
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RecorderDeviceFailureTest,
+    ::testing::Values(DeviceFailure{{WAVERR_BADFORMAT, 0, 0}, RESULT_RECORDER_OPEN_FAILED},
+                      DeviceFailure{{0, MMSYSERR_NOMEM, 0}, RESULT_RECORDER_QUEUE_FAILED},
+                      DeviceFailure{{0, 0, MMSYSERR_ERROR}, RESULT_RECORDER_START_FAILED}),
+    [](const auto& step) { return "Result" + std::to_string(step.param.result); });
+
+TEST_F(RecorderTest, FileThatCannotBeCreatedOpensNoDevice) {
+    EXPECT_EQ(Start(File("missing") / "x.wav"), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(SoundRecorderStart(nullptr), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(SoundRecorderStart(u""), RESULT_RECORDER_FILE_FAILED);
+    // Created, but the placeholder cannot be written: a recording could
+    // never be kept there.
+    EXPECT_EQ(SoundRecorderStart(u"/dev/full"), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_FALSE(fs::exists(File("missing")));
+    EXPECT_EQ(scripted::Snapshot().calls, 0);
+    EXPECT_EQ(SoundRecorderStop(), 0);
+    EXPECT_EQ(scripted::Snapshot().calls, 0);
+}
+
+TEST_F(RecorderTest, StartWhileRecordingIsRefusedAndLeavesTheRecordingAlone) {
+    const fs::path out = File("running.wav");
+    const fs::path other = File("other.wav");
+    std::ofstream(other) << "keep me";
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+
+    EXPECT_EQ(Start(other), RESULT_RECORDER_OPEN_FAILED);
+    EXPECT_EQ(scripted::Snapshot().openAttempts, 1);
+    const Bytes keepMe{'k', 'e', 'e', 'p', ' ', 'm', 'e'};
+    EXPECT_EQ(ReadFile(other), keepMe);
+
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 2);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
+}
+
+TEST_F(RecorderTest, StopWithoutRecordingTouchesNothing) {
+    EXPECT_EQ(SoundRecorderStop(), 0);
+    EXPECT_EQ(scripted::Snapshot().calls, 0);
+
+    const fs::path out = File("done.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_EQ(SoundRecorderStop(), 1);
+    const int calls = scripted::Snapshot().calls;
+    EXPECT_EQ(SoundRecorderStop(), 0);
+    EXPECT_EQ(scripted::Snapshot().calls, calls);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
+}
+
+// Part-filled buffers come back when a device stops; whatever they hold is
+// not a whole second. Messages other than WIM_DATA carry no data at all.
+TEST_F(RecorderTest, OnlyWholeBlocksOfWimDataAreWritten) {
+    const fs::path out = File("partial.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_TRUE(scripted::DeliverPartial(kBlockBytes - 2));
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
+    for (const UINT message : {WIM_OPEN, WIM_CLOSE, WIM_DATA + 1}) {
+        ASSERT_TRUE(scripted::Notify(message));
+    }
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
+
+    // Capture went on: the buffer was queued again each time.
+    ASSERT_TRUE(scripted::DeliverBlock());
+    // Stop makes the device hand back a part-filled buffer as well.
+    EXPECT_EQ(SoundRecorderStop(), 2);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
+}
+
+// Deliveries run on the device's thread while Stop finishes the file: the
+// count returned, the header and the data must always agree.
+TEST_F(RecorderTest, StopRacingDeliveriesKeepsHeaderDataAndResultInStep) {
+    const fs::path out = File("race.wav");
+    for (int i = 0; i < 150; ++i) {
+        ASSERT_EQ(Start(out), RESULT_OK);
+        std::thread device([] {
+            while (scripted::DeliverBlock()) {
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(50 * (i % 8)));
+        const std::int32_t seconds = SoundRecorderStop();
+        device.join();
+        ASSERT_GE(seconds, 0);
+        ASSERT_EQ(ReadFile(out), ExpectedRecording(static_cast<std::uint32_t>(seconds))) << "iteration " << i;
+    }
+}
+
+// The header's 32-bit sizes must not wrap: at the limit the file takes no
+// more blocks, and Stop reports what the header says.
+TEST_F(RecorderTest, StopsAppendingAtTheBlockLimit) {
+    theRecorder.blockLimit = 2;
+    const fs::path out = File("limit.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    for (int n = 0; n < 4; ++n) {
+        ASSERT_TRUE(scripted::DeliverBlock());
+    }
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
+    EXPECT_EQ(SoundRecorderStop(), 2);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
+}
+
+}  // namespace
