@@ -4,20 +4,17 @@ its version resource and the DLLs it imports. Hosts bind to the exports by
 name or by ordinal and read the version resource, so each is checked as a
 host would see it.
 
-usage: check_dll.py [--without-recorder] DLL...
+usage: check_dll.py DLL...
 
-Prints one line per check, "PASS: ...", "FAIL: ..." or "SKIP: ...", and
-exits 1 if any check failed. --without-recorder is for a tree that does not
-have the recorder yet: the DLL then exports WAVStrech alone, and the
-recorder's exports are reported as skipped.
+Prints one line per check, "PASS: ..." or "FAIL: ...", and exits 1 if any
+check failed.
 """
 import sys
 
 import pefile
 
 EXPORT_DIRECTORY_NAME = b"TOLVANEWAVTIMESTRETCH.dll"
-CONVERTER_EXPORTS = [(1, b"WAVStrech")]
-RECORDER_EXPORTS = [(2, b"SoundRecorderStart"), (3, b"SoundRecorderStop")]
+EXPORTS = [(1, b"WAVStrech"), (2, b"SoundRecorderStart"), (3, b"SoundRecorderStop")]
 
 VERSION_MS = (1 << 16) | 0  # 1.0
 VERSION_LS = (0 << 16) | 1  # .0.1
@@ -56,11 +53,8 @@ class Report:
         if not ok:
             self.failed += 1
 
-    def skip(self, what, why):
-        print(f"SKIP: {self.label}: {what} ({why})")
 
-
-def check_exports(pe, report, with_recorder):
+def check_exports(pe, report):
     directory = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
     report.check("has an export directory", directory is not None)
     if directory is None:
@@ -69,7 +63,7 @@ def check_exports(pe, report, with_recorder):
                  directory.name == EXPORT_DIRECTORY_NAME, repr(directory.name))
     report.check("ordinal base is 1", directory.struct.Base == 1, str(directory.struct.Base))
 
-    expected = CONVERTER_EXPORTS + (RECORDER_EXPORTS if with_recorder else [])
+    expected = EXPORTS
     actual = sorted((symbol.ordinal, symbol.name) for symbol in directory.symbols)
     report.check("exports exactly " + ", ".join(f"{name.decode()}@{ordinal}" for ordinal, name in expected),
                  actual == expected, repr(actual))
@@ -79,8 +73,6 @@ def check_exports(pe, report, with_recorder):
                  directory.struct.NumberOfFunctions == len(expected)
                  and directory.struct.NumberOfNames == len(expected),
                  f"{directory.struct.NumberOfFunctions} functions, {directory.struct.NumberOfNames} names")
-    if not with_recorder:
-        report.skip("SoundRecorderStart@2, SoundRecorderStop@3", "recorder not in this tree yet")
 
 
 def check_version(pe, report):
@@ -130,13 +122,7 @@ def check_imports(pe, report):
 
 
 def main(argv):
-    with_recorder = True
-    paths = []
-    for argument in argv[1:]:
-        if argument == "--without-recorder":
-            with_recorder = False
-        else:
-            paths.append(argument)
+    paths = argv[1:]
     if not paths:
         print(__doc__, file=sys.stderr)
         return 2
@@ -150,7 +136,7 @@ def main(argv):
             failed += report.failed
             continue
         report.check("is a DLL", pe.is_dll())
-        check_exports(pe, report, with_recorder)
+        check_exports(pe, report)
         check_version(pe, report)
         check_imports(pe, report)
         failed += report.failed

@@ -59,10 +59,6 @@ finish() {
     exit $?
 }
 
-# Until the recorder is part of the tree the DLL exports WAVStrech alone.
-recorder_flag=
-[ -d src/recorder ] || recorder_flag=--without-recorder
-
 # --- builds -----------------------------------------------------------------
 built_x64=0
 built_x86=0
@@ -83,7 +79,7 @@ dlls=()
 [ $built_x64 = 1 ] && dlls+=(build/windows/src/TolvaneWAVTimeStretch.dll)
 [ $built_x86 = 1 ] && dlls+=(build/windows-x86/src/TolvaneWAVTimeStretch.dll)
 if [ ${#dlls[@]} -gt 0 ]; then
-    $python tests/windows/check_dll.py $recorder_flag "${dlls[@]}" 2>&1 | tally
+    $python tests/windows/check_dll.py "${dlls[@]}" 2>&1 | tally
     for dll in "${dlls[@]}"; do
         echo "INFO: $dll: $(stat -c %s "$dll") bytes"
     done
