@@ -2,8 +2,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include <string>
+#include <vector>
+
 #include "commands.h"
 #include "tolvane_version.h"
+#include "utf16_args.h"
 
 namespace tolvane::cli {
 
@@ -26,8 +30,14 @@ void PrintUsage(std::FILE* stream) {
 
 }  // namespace tolvane::cli
 
-int main(int argc, char** argv) {
+int main(int rawArgc, char** rawArgv) {
     using namespace tolvane::cli;
+    std::vector<std::string> arguments = Utf8Arguments(rawArgc, rawArgv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    const int argc = static_cast<int>(arguments.size());
+    char** argv = pointers.data();
     if (argc < 2) {
         PrintUsage(stderr);
         return kExitUsage;

@@ -140,6 +140,14 @@ run_host convert "${specs[@]}"
 run_host faults
 run_host recorder-none
 
+# The host program takes its file names from the wide command line, so names
+# outside the ANSI code page reach the library intact.
+cp "$work/cases/block_4096.wav" "$work/αβ 中.wav"
+step "tolvane.exe converts between non-ANSI file names" \
+    sh -c 'cd "$1" && WINEPATH="$2" wine "$3" stretch "αβ 中.wav" "γδ 文.wav" | grep -q "^Time stretch effect applied" &&
+           "$4" stretch "αβ 中.wav" linux-reference.wav >/dev/null && cmp "γδ 文.wav" linux-reference.wav' \
+    sh "$work" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe" "$root/build/release/cli/tolvane"
+
 # A capture device that delivers a 16-bit ramp, through Wine's ALSA driver and
 # ALSA's file plugin, from a private HOME's .asoundrc.
 # Known problem: Wine 8's winealsa opens this device and fills buffers, but
