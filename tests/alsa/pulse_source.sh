@@ -7,12 +7,12 @@
 #
 # After start, a process run with HOME=DIR/home records the ramp from ALSA's
 # "default" capture PCM (DIR/home/.asoundrc routes it to this daemon).
-# Start exits 77 if there is no pulseaudio binary, 1 if the daemon or writer
-# did not come up.
+# Without a pulseaudio binary start does nothing and succeeds (the tests
+# skip themselves then); it fails if the daemon or writer does not come up.
 set -eu
 
 cmd=${1:?usage: pulse_source.sh start DIR RAMP_WRITER | stop DIR}
-dir=${2:?missing DIR}
+dir=$(realpath -m "${2:?missing DIR}")
 
 alive() {  # alive PID: running, not merely waiting to be reaped
     state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
@@ -36,7 +36,7 @@ stop)
     ;;
 start)
     writer=${3:?missing RAMP_WRITER}
-    command -v pulseaudio >/dev/null 2>&1 || { echo "pulseaudio not installed" >&2; exit 77; }
+    command -v pulseaudio >/dev/null 2>&1 || { echo "pulseaudio not installed: nothing started" >&2; exit 0; }
     "$0" stop "$dir"
     rm -rf "$dir"
     mkdir -p "$dir/home" "$dir/runtime" "$dir/pahome"
