@@ -118,7 +118,8 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
     if (snd_pcm_poll_descriptors_revents(device->pcm.get(), &fds[1], static_cast<unsigned>(count - 1), &revents) < 0) {
         return true;  // the read will say what is wrong
     }
-    return (revents & (POLLIN | POLLERR)) != 0;
+    // A hang-up counts too: the read reports it, rather than poll() spinning.
+    return (revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 // Reads what the PCM has into the first queued buffer and hands the buffer
@@ -139,7 +140,7 @@ void FillFirst(WaveInDevice* device, WAVEHDR* header, bool& failed) {
 MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& failed) {
     snd_pcm_t* pcm = device->pcm.get();
     if (command == Command::kStart) {
-        if (running) return MMSYSERR_NOERROR;
+        if (running && !failed) return MMSYSERR_NOERROR;  // a failed device gets another try
         if (!StartCapturePcm(pcm)) return MMSYSERR_ERROR;
         running = true;
         failed = false;
