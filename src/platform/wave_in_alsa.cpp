@@ -1,0 +1,288 @@
+// The waveform-audio input functions over ALSA.
+//
+// Each open device has one capture thread. It alone touches the PCM and calls
+// the handler: WIM_OPEN first, WIM_DATA whenever the first queued buffer is
+// full (or is handed back by Stop or Reset), WIM_CLOSE last. It sleeps in
+// poll() on the PCM and on a wake-up eventfd, and reads only while capturing
+// with a buffer queued; otherwise the samples wait in ALSA's two-second ring,
+// which is what keeps a recording gapless while the handler re-queues.
+//
+// Start, Stop, Reset and Close are handed to the capture thread and return
+// once it has carried them out, including the WIM_DATA calls they cause (so
+// after Stop the partly filled buffer has been delivered, after Reset every
+// buffer has). They wait for a handler call in progress to end, so the
+// caller must not hold anything the handler waits for. From within the
+// handler they are not supported (winmm forbids them there too) and return
+// MMSYSERR_ERROR; AddBuffer, PrepareHeader and UnprepareHeader may be called
+// from the handler. The handler is called without the device's lock held.
+#include "platform/wave_in.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "platform/alsa_capture_pcm.h"
+#include "platform/wake_event.h"
+
+struct WaveInDevice {
+    // Requests from the host that the capture thread carries out.
+    enum class Command { kNone, kStart, kStop, kReset, kClose };
+
+    PcmHandle pcm;
+    WakeEvent wake;
+    WaveInProc handler = nullptr;
+    DWORD_PTR instance = 0;
+    std::thread capture;
+    std::vector<pollfd> pollFds;  // capture thread only: the wake-up, then the PCM's
+
+    std::mutex commandSerial;  // one host request at a time
+    std::mutex mutex;          // guards what follows and the flags and links of queued headers
+    std::condition_variable commandDone;
+    Command command = Command::kNone;
+    MMRESULT commandResult = MMSYSERR_NOERROR;
+    WAVEHDR* queueHead = nullptr;  // the buffer being filled; linked through lpNext
+    WAVEHDR* queueTail = nullptr;
+};
+
+namespace {
+
+using Command = WaveInDevice::Command;
+
+constexpr DWORD kFrameBytes = 2;  // one 16-bit mono sample
+
+// The members a caller fills end where the device's own (lpNext, reserved)
+// begin: 32 bytes on a 64-bit system, as the whole header is on a 32-bit
+// one, so callers passing the classic size 32 are accepted as well.
+constexpr UINT kCallerHeaderBytes = offsetof(WAVEHDR, lpNext);
+
+bool IsCaptureFormat(const WAVEFORMATEX& format) {
+    return format.wFormatTag == WAVE_FORMAT_PCM && format.nChannels == 1 && format.nSamplesPerSec == 8000 &&
+           format.wBitsPerSample == 16 && format.nBlockAlign == kFrameBytes &&
+           format.nAvgBytesPerSec == 8000 * kFrameBytes;
+}
+
+MMRESULT CheckHeader(const WaveInDevice* device, const WAVEHDR* header, UINT headerSize) {
+    if (device == nullptr) return MMSYSERR_INVALHANDLE;
+    if (header == nullptr || headerSize < kCallerHeaderBytes || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+void Notify(WaveInDevice* device, UINT message, WAVEHDR* header = nullptr) {
+    if (device->handler != nullptr) {
+        device->handler(device, message, device->instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    }
+}
+
+WAVEHDR* FirstQueued(WaveInDevice* device) {
+    const std::lock_guard<std::mutex> lock(device->mutex);
+    return device->queueHead;
+}
+
+// Gives the first queued buffer back to its owner, with whatever it holds.
+void HandBackFirst(WaveInDevice* device) {
+    WAVEHDR* header = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(device->mutex);
+        header = device->queueHead;
+        device->queueHead = header->lpNext;
+        if (device->queueHead == nullptr) device->queueTail = nullptr;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    }
+    Notify(device, WIM_DATA, header);
+}
+
+// Sleeps until woken or, when `reading`, until the PCM has samples or an
+// error to report. Returns true when the PCM wants to be read.
+bool WaitForDevice(WaveInDevice* device, bool reading) {
+    std::vector<pollfd>& fds = device->pollFds;
+    fds[0] = pollfd{device->wake.Descriptor(), POLLIN, 0};
+    nfds_t count = 1;
+    if (reading) {
+        const int added = snd_pcm_poll_descriptors(device->pcm.get(), &fds[1], static_cast<unsigned>(fds.size() - 1));
+        if (added > 0) count += static_cast<nfds_t>(added);
+    }
+    if (poll(fds.data(), count, -1) <= 0) return false;  // EINTR: look again
+    if (fds[0].revents != 0) device->wake.Clear();
+    if (count == 1) return false;
+    unsigned short revents = 0;
+    if (snd_pcm_poll_descriptors_revents(device->pcm.get(), &fds[1], static_cast<unsigned>(count - 1), &revents) < 0) {
+        return true;  // the read will say what is wrong
+    }
+    // A hang-up counts too: the read reports it, rather than poll() spinning.
+    return (revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
+}
+
+// Reads what the PCM has into the first queued buffer and hands the buffer
+// back once full. Sets `failed` if the PCM cannot be brought back after an
+// error, so that the thread stops polling it until the next Start.
+void FillFirst(WaveInDevice* device, WAVEHDR* header, bool& failed) {
+    const DWORD room = (header->dwBufferLength - header->dwBytesRecorded) / kFrameBytes;
+    const snd_pcm_sframes_t got = snd_pcm_readi(device->pcm.get(), header->lpData + header->dwBytesRecorded, room);
+    if (got == -EAGAIN) return;
+    if (got < 0) {
+        if (!RecoverCapturePcm(device->pcm.get(), got)) failed = true;
+        return;
+    }
+    header->dwBytesRecorded += static_cast<DWORD>(got) * kFrameBytes;
+    if (header->dwBufferLength - header->dwBytesRecorded < kFrameBytes) HandBackFirst(device);
+}
+
+MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& failed) {
+    snd_pcm_t* pcm = device->pcm.get();
+    if (command == Command::kStart) {
+        if (running && !failed) return MMSYSERR_NOERROR;  // a failed device gets another try
+        if (!StartCapturePcm(pcm)) return MMSYSERR_ERROR;
+        running = true;
+        failed = false;
+        return MMSYSERR_NOERROR;
+    }
+    if (command == Command::kClose && FirstQueued(device) != nullptr) return WAVERR_STILLPLAYING;
+    if (running) snd_pcm_drop(pcm);
+    running = false;
+    if (command == Command::kStop) {
+        const WAVEHDR* first = FirstQueued(device);
+        if (first != nullptr && first->dwBytesRecorded > 0) HandBackFirst(device);
+    } else if (command == Command::kReset) {
+        // Only the buffers queued now: the handler may queue some again.
+        std::size_t queued = 0;
+        {
+            const std::lock_guard<std::mutex> lock(device->mutex);
+            for (const WAVEHDR* h = device->queueHead; h != nullptr; h = h->lpNext) ++queued;
+        }
+        for (; queued > 0; --queued) HandBackFirst(device);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+void CaptureLoop(WaveInDevice* device) {
+    { const std::lock_guard<std::mutex> lock(device->mutex); }  // open has finished setting up
+    Notify(device, WIM_OPEN);
+    bool running = false;
+    bool failed = false;
+    for (;;) {
+        Command command = Command::kNone;
+        WAVEHDR* first = nullptr;
+        {
+            const std::lock_guard<std::mutex> lock(device->mutex);
+            command = device->command;
+            first = device->queueHead;
+        }
+        if (command != Command::kNone) {
+            const MMRESULT result = CarryOut(device, command, running, failed);
+            const bool closing = command == Command::kClose && result == MMSYSERR_NOERROR;
+            if (closing) Notify(device, WIM_CLOSE);
+            {
+                const std::lock_guard<std::mutex> lock(device->mutex);
+                device->command = Command::kNone;
+                device->commandResult = result;
+            }
+            device->commandDone.notify_all();
+            if (closing) return;
+            continue;
+        }
+        const bool reading = running && !failed && first != nullptr;
+        if (WaitForDevice(device, reading)) FillFirst(device, first, failed);
+    }
+}
+
+MMRESULT Request(WaveInDevice* device, Command command) {
+    if (device == nullptr) return MMSYSERR_INVALHANDLE;
+    // The capture thread carries requests out; it cannot wait for itself.
+    if (std::this_thread::get_id() == device->capture.get_id()) return MMSYSERR_ERROR;
+    const std::lock_guard<std::mutex> serial(device->commandSerial);
+    std::unique_lock<std::mutex> lock(device->mutex);
+    device->command = command;
+    device->wake.Signal();
+    device->commandDone.wait(lock, [device] { return device->command == Command::kNone; });
+    return device->commandResult;
+}
+
+}  // namespace
+
+MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
+                    DWORD_PTR instance, DWORD flags) {
+    if (device == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
+    *device = nullptr;
+    if ((flags & ~CALLBACK_FUNCTION) != 0) return MMSYSERR_INVALFLAG;
+    if (deviceId != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
+    if (!IsCaptureFormat(*format)) return WAVERR_BADFORMAT;
+
+    std::unique_ptr<WaveInDevice> opened(new (std::nothrow) WaveInDevice);
+    if (opened == nullptr || !opened->wake.IsOpen()) return MMSYSERR_NOMEM;
+    const MMRESULT pcmResult = OpenCapturePcm(opened->pcm);
+    if (pcmResult != MMSYSERR_NOERROR) return pcmResult;
+    const int descriptors = snd_pcm_poll_descriptors_count(opened->pcm.get());
+    if (descriptors < 0) return MMSYSERR_ERROR;
+    if (flags == CALLBACK_FUNCTION) opened->handler = reinterpret_cast<WaveInProc>(callback);
+    opened->instance = instance;
+    try {
+        opened->pollFds.resize(1 + static_cast<std::size_t>(descriptors));
+        const std::lock_guard<std::mutex> lock(opened->mutex);
+        opened->capture = std::thread(CaptureLoop, opened.get());
+    } catch (...) {
+        return MMSYSERR_NOMEM;
+    }
+    *device = opened.release();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInPrepareHeader(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
+    const MMRESULT checked = CheckHeader(device, header, headerSize);
+    if (checked != MMSYSERR_NOERROR) return checked;
+    const std::lock_guard<std::mutex> lock(device->mutex);
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInUnprepareHeader(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
+    const MMRESULT checked = CheckHeader(device, header, headerSize);
+    if (checked != MMSYSERR_NOERROR) return checked;
+    const std::lock_guard<std::mutex> lock(device->mutex);
+    if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
+    header->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInAddBuffer(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
+    const MMRESULT checked = CheckHeader(device, header, headerSize);
+    if (checked != MMSYSERR_NOERROR) return checked;
+    bool wasEmpty = false;
+    {
+        const std::lock_guard<std::mutex> lock(device->mutex);
+        if ((header->dwFlags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
+        if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
+        if (header->dwBufferLength < kFrameBytes) return MMSYSERR_INVALPARAM;
+        header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        header->dwBytesRecorded = 0;
+        header->lpNext = nullptr;
+        wasEmpty = device->queueHead == nullptr;
+        (wasEmpty ? device->queueHead : device->queueTail->lpNext) = header;
+        device->queueTail = header;
+    }
+    if (wasEmpty) device->wake.Signal();  // the thread may be waiting for a buffer
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInStart(HWAVEIN device) { return Request(device, Command::kStart); }
+
+MMRESULT waveInStop(HWAVEIN device) { return Request(device, Command::kStop); }
+
+MMRESULT waveInReset(HWAVEIN device) { return Request(device, Command::kReset); }
+
+MMRESULT waveInClose(HWAVEIN device) {
+    const MMRESULT result = Request(device, Command::kClose);
+    if (result != MMSYSERR_NOERROR) return result;
+    device->capture.join();
+    delete device;
+    return MMSYSERR_NOERROR;
+}

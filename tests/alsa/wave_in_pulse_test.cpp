@@ -1,0 +1,106 @@
+// The audio input recording a PulseAudio source that plays a ramp in real
+// time, started by pulse_source.sh in PULSE_SOURCE_DIR.
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "capture_log.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Stopping or closing must wake the capture thread promptly.
+constexpr long long kPromptlyMs = 200;
+
+long long Milliseconds(Clock::duration d) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+bool PulseAudioInstalled() { return std::system("command -v pulseaudio >/dev/null 2>&1") == 0; }
+
+class WaveInPulse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PulseAudioInstalled()) GTEST_SKIP() << "pulseaudio is not installed";
+        struct stat info {};
+        ASSERT_EQ(stat(PULSE_SOURCE_DIR "/native", &info), 0)
+            << "the PulseAudio test source is not running (pulse_source.sh start " PULSE_SOURCE_DIR ")";
+    }
+};
+
+TEST_F(WaveInPulse, RecordsGaplessWhileTheHandlerRequeuesAndStopsPromptly) {
+    const std::size_t threadsBefore = ThreadCount();
+    CaptureLog log;
+    HWAVEIN device = nullptr;
+    ASSERT_EQ(OpenLogged(&device, log), MMSYSERR_NOERROR);
+    PreparedBuffer buffer;
+    Prepare(device, buffer, 16000);
+    log.requeue = true;
+    // The handler holds the buffer a while each time; the device's ring must
+    // cover that without losing a sample.
+    log.requeueDelayMs = 300;
+    ASSERT_EQ(waveInAddBuffer(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(device), MMSYSERR_NOERROR);
+    ASSERT_TRUE(log.WaitForData(3, std::chrono::seconds(10)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Stop hands back what is in the buffer before it returns.
+    log.requeueDelayMs = 0;
+    const auto stopAt = Clock::now();
+    ASSERT_EQ(waveInStop(device), MMSYSERR_NOERROR);
+    const auto stopTook = Clock::now() - stopAt;
+    ASSERT_EQ(log.DataCount(), 4u);
+    log.requeue = false;
+    ASSERT_EQ(waveInReset(device), MMSYSERR_NOERROR);  // the buffer queued again, empty
+    EXPECT_EQ(waveInUnprepareHeader(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    const auto closeAt = Clock::now();
+    ASSERT_EQ(waveInClose(device), MMSYSERR_NOERROR);
+    const auto closeTook = Clock::now() - closeAt;
+
+    const std::size_t messages = log.MessageCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(log.MessageCount(), messages) << "handler called after Close returned";
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+
+    EXPECT_LT(Milliseconds(stopTook), kPromptlyMs);
+    EXPECT_LT(Milliseconds(closeTook), kPromptlyMs);
+    ASSERT_EQ(log.dataBytes.size(), 5u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(log.dataBytes[i], 16000u);
+    EXPECT_GT(log.dataBytes[3], 0u);  // about 0.5 s after the third
+    EXPECT_LT(log.dataBytes[3], 16000u);
+    EXPECT_EQ(log.dataBytes[4], 0u);
+    for (const MMRESULT result : log.requeueResults) EXPECT_EQ(result, MMSYSERR_NOERROR);
+    EXPECT_EQ(log.messages.back(), WIM_CLOSE);
+    EXPECT_TRUE(IsContiguousRamp(log.samples));
+}
+
+TEST_F(WaveInPulse, CapturesAgainAfterStopAndStart) {
+    CaptureLog log;
+    HWAVEIN device = nullptr;
+    ASSERT_EQ(OpenLogged(&device, log), MMSYSERR_NOERROR);
+    PreparedBuffer buffer;
+    Prepare(device, buffer, 4000);
+    for (std::size_t round = 1; round <= 2; ++round) {
+        ASSERT_EQ(waveInAddBuffer(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInStart(device), MMSYSERR_NOERROR);
+        ASSERT_TRUE(log.WaitForData(round, std::chrono::seconds(10)));
+        ASSERT_EQ(waveInStop(device), MMSYSERR_NOERROR);  // nothing queued: nothing handed back
+        EXPECT_EQ(log.DataCount(), round);
+    }
+    EXPECT_EQ(waveInUnprepareHeader(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInClose(device), MMSYSERR_NOERROR);
+    EXPECT_EQ(log.dataBytes, (std::vector<DWORD>{4000, 4000}));
+    EXPECT_TRUE(IsContiguousRamp({log.samples.begin(), log.samples.begin() + 2000}));
+    EXPECT_TRUE(IsContiguousRamp({log.samples.begin() + 2000, log.samples.end()}));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Its .asoundrc routes ALSA's "default" to the test source; ALSA reads it
+    // when the first PCM opens.
+    setenv("HOME", PULSE_SOURCE_DIR "/home", 1);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
