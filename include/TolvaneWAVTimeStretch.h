@@ -56,7 +56,7 @@ typedef char16_t TolvanePathChar;
 #define RESULT_RECORDER_QUEUE_FAILED 2
 /* SoundRecorderStart: the device would not start capturing. */
 #define RESULT_RECORDER_START_FAILED 3
-/* SoundRecorderStart: the output file could not be created. */
+/* SoundRecorderStart: the output file could not be created or written. */
 #define RESULT_RECORDER_FILE_FAILED 4
 
 #ifdef __cplusplus
@@ -129,8 +129,10 @@ TOLVANE_API int32_t WAVStrech(const TolvanePathChar* inputPath,
  *                                               (that one is left untouched);
  *             RESULT_RECORDER_QUEUE_FAILED (2)  the buffer could not be queued;
  *             RESULT_RECORDER_START_FAILED (3)  the device would not start;
- *             RESULT_RECORDER_FILE_FAILED (4)   the file could not be created;
- *                                               no device is opened.
+ *             RESULT_RECORDER_FILE_FAILED (4)   the file could not be created,
+ *                                               or its first header could not
+ *                                               be written; no device is
+ *                                               opened.
  *   After 1, 2 or 3 (except for the busy case) the device is closed and the
  *   file is a valid WAV with no samples. Prints nothing.
  *
