@@ -6,9 +6,10 @@ TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ pkg-config libasound2-dev"
 # The demo's sample sound.
 TOLVANE_DEMO_PACKAGES="sox"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
-# as a real-time capture source, and the Windows cross-build run under Wine.
+# as a real-time capture source (procps: ps, for starting and stopping it),
+# and the Windows cross-build run under Wine.
 TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
-pulseaudio pulseaudio-utils libasound2-plugins alsa-utils \
+pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile"
 
 # tolvane_ensure_packages PACKAGE...: installs what is missing when run as

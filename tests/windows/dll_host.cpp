@@ -7,7 +7,8 @@
 //                                                  against NAME.ref.wav)
 //   dll_host DLL WORKDIR faults
 //   dll_host DLL WORKDIR recorder-none   (no capture device configured)
-//   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp)
+//   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp
+//                                         in real time)
 //
 // Prints "PASS: ..." or "FAIL: ..." per check; exits 1 if any
 // check failed.

@@ -4,7 +4,11 @@
 #
 # Debian 12 packages it needs:
 #   cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
+#   libasound2-dev libgtest-dev  (the Linux reference build, which also builds
+#     the recording test's ramp writer)
 #   wine wine64 python3 python3-pefile
+#   pulseaudio libasound2-plugins procps  (the recording test's capture source:
+#     a PulseAudio daemon, ALSA's pulse plugin, ps for its start/stop script)
 # (wine32 is not needed: the x86 DLL is only checked as a binary.)
 #
 # usage: tests/windows/run_windows_tests.sh
@@ -94,6 +98,15 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono/Gecko install prompts
 unset DISPLAY                                # console programs only
 
+# The recording test's PulseAudio daemon and ramp writer, stopped however the
+# script ends. Outside $work, which is wiped at start, so that a daemon left by
+# an interrupted run is still found by its PID files and stopped.
+pulse=$bin/wine-pulse
+ramp_writer=$root/build/release/tests/alsa/ramp_writer
+trap '"$root/tests/alsa/pulse_source.sh" stop "$pulse"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 # Z: is the Unix root in every Wine prefix.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -148,33 +161,20 @@ step "tolvane.exe converts between non-ANSI file names" \
            "$4" stretch "αβ 中.wav" linux-reference.wav >/dev/null && cmp "γδ 文.wav" linux-reference.wav' \
     sh "$work" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe" "$root/build/release/cli/tolvane"
 
-# A capture device that delivers a 16-bit ramp, through Wine's ALSA driver and
-# ALSA's file plugin, from a private HOME's .asoundrc.
-# Known problem: Wine 8's winealsa opens this device and fills buffers, but
-# the file plugin refuses its reads ("requested more frames than pcm buffer")
-# and the buffers come back as silence, although arecord on the same device
-# gets the ramp. Until the device is fixed this case fails once the recorder
-# exports exist; it is skipped while they do not.
-mkdir -p "$work/alsa-home"
-$python - "$work/ramp.raw" <<'EOF'
-import struct, sys
-with open(sys.argv[1], "wb") as stream:
-    stream.write(b"".join(struct.pack("<H", i % 65536) for i in range(8000 * 60)))
-EOF
-cat >"$work/alsa-home/.asoundrc" <<EOF
-pcm.!default {
-    type file
-    slave.pcm "null"
-    file "/dev/null"
-    infile "$work/ramp.raw"
-    format "raw"
-}
-EOF
-set_audio_driver alsa
-home=$HOME
-export HOME=$work/alsa-home
-run_host recorder-ramp
-export HOME=$home
+# A capture device that delivers a 16-bit ramp in real time, reached through
+# Wine's own ALSA driver: ALSA's "default" in a private HOME is the pulse
+# plugin, and behind it a PulseAudio daemon whose default source is a pipe fed
+# at 8000 samples/s. The pacing matters: an unpaced device (ALSA's file plugin
+# over the null PCM) gave Wine's driver 35 seconds in 3.5, its reads failed
+# ("requested more frames than pcm buffer") and the buffers came back silent.
+# WINEPREFIX is set, so the other HOME does not move the prefix.
+if ! command -v pulseaudio >/dev/null 2>&1; then
+    echo "SKIP: recording through Wine's ALSA driver (pulseaudio is not installed)" | tally
+elif step "start the PulseAudio ramp source" "$root/tests/alsa/pulse_source.sh" start "$pulse" "$ramp_writer"; then
+    set_audio_driver alsa
+    HOME=$pulse/home run_host recorder-ramp
+    "$root/tests/alsa/pulse_source.sh" stop "$pulse"
+fi
 set_audio_driver ""
 
 finish
