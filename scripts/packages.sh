@@ -3,8 +3,8 @@
 
 # Building the library and the host program.
 TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ pkg-config libasound2-dev"
-# The demo's sample sound.
-TOLVANE_DEMO_PACKAGES="sox"
+# The demo's sample sound, and the test capture source it records from.
+TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
 # as a real-time capture source (procps: ps, for starting and stopping it),
 # and the Windows cross-build run under Wine.
