@@ -1,5 +1,8 @@
 #include "platform/recording_file.h"
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include "platform/native_path.h"
 
 namespace tolvane::platform {
@@ -12,6 +15,10 @@ std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     // "e": the file stays open for the whole recording and must not leak
     // into programs the host starts meanwhile.
     return std::fopen(name.name, "wbe");
+}
+
+bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
+    return ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 }  // namespace tolvane::platform

@@ -1,5 +1,7 @@
 #include "platform/recording_file.h"
 
+#include <io.h>
+
 #include "platform/native_path.h"
 
 namespace tolvane::platform {
@@ -12,6 +14,10 @@ std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     // "N": the file stays open for the whole recording and must not be
     // inherited by programs the host starts meanwhile.
     return ::_wfopen(name.name, L"wbN");
+}
+
+bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
+    return ::_chsize_s(::_fileno(file), static_cast<__int64>(size)) == 0;
 }
 
 }  // namespace tolvane::platform

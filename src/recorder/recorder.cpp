@@ -38,6 +38,11 @@ bool WriteHeader(RecorderState& s) {
 void AppendSnapshot(RecorderState& s) {
     if (std::fseek(s.output, 0, SEEK_END) != 0 ||
         std::fwrite(s.snapshot, 1, kBlockBytes, s.output) != kBlockBytes) {
+        // Whatever part of the block did get written (a disk filling up part
+        // way) is cut off again, so that nothing follows the counted blocks.
+        tolvane::platform::CutRecordingFile(
+            s.output, kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes);
+        std::clearerr(s.output);
         s.writeFailed = true;
         return;
     }
@@ -142,6 +147,10 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
     if (file == nullptr) {
         return RESULT_RECORDER_FILE_FAILED;
     }
+    // Unbuffered: each block and each header goes to the system in one write
+    // as it is made, so a block that fails part way leaves nothing pending
+    // that could land behind the counted blocks later.
+    std::setvbuf(file, nullptr, _IONBF, 0);
     {
         const Guard guard(s.lock);
         s.output = file;

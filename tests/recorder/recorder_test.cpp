@@ -1,8 +1,10 @@
 // SoundRecorderStart / SoundRecorderStop against the scripted audio input.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -237,6 +239,49 @@ TEST_F(RecorderTest, StopRacingDeliveriesKeepsHeaderDataAndResultInStep) {
         ASSERT_GE(seconds, 0);
         ASSERT_EQ(ReadFile(out), ExpectedRecording(static_cast<std::uint32_t>(seconds))) << "iteration " << i;
     }
+}
+
+// Writes of this process that would take a file past `bytes` fail part way,
+// as on a disk that fills up, while the object lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, saved_.rlim_max};
+        set_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool set() const { return set_; }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool set_ = false;
+};
+
+// A block that fits only in part is cut off again: the file stays exactly the
+// blocks its header counts, with nothing behind them.
+TEST_F(RecorderTest, BlockThatCannotBeWrittenWholeLeavesNoTrace) {
+    const fs::path out = File("full.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_TRUE(scripted::DeliverBlock());
+    {
+        const FileSizeLimit limit(tolvane::kWavHeaderSize + 2 * kBlockBytes + kBlockBytes / 2);
+        ASSERT_TRUE(limit.set());
+        ASSERT_TRUE(scripted::DeliverBlock());
+        EXPECT_EQ(ReadFile(out).size(), ExpectedRecording(2).size());
+    }
+    // Room again, but the recording does not resume behind a gap.
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 2);
+    EXPECT_TRUE(ReadFile(out) == ExpectedRecording(2));
 }
 
 // The header's 32-bit sizes must not wrap: at the limit the file takes no

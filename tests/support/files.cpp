@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -46,8 +48,34 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinBytes,
-              const std::vector<std::string>& env) {
+namespace {
+
+// The test's environment with `overrides` (NAME=VALUE) put in place of the
+// entries of the same name: a duplicate would be shadowed by the original,
+// which getenv finds first.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& overrides) {
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> out;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        bool replaced = false;
+        for (const std::string& o : overrides) replaced = replaced || nameOf(o) == nameOf(entry);
+        if (!replaced) out.push_back(entry);
+    }
+    out.insert(out.end(), overrides.begin(), overrides.end());
+    return out;
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                               std::string stdinBytes)
+    : stdinBytes_(std::move(stdinBytes)) {
     int in[2], out[2], err[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -58,9 +86,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::string& st
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
 
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
-    envStrings.insert(envStrings.end(), env.begin(), env.end());
+    std::vector<std::string> envStrings = ChildEnvironment(env);
     std::vector<char*> envp;
     for (auto& s : envStrings) envp.push_back(s.data());
     envp.push_back(nullptr);
@@ -69,24 +95,63 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::string& st
     for (auto& s : args) argp.push_back(s.data());
     argp.push_back(nullptr);
 
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int spawned = ::posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
     ::close(err[1]);
-    if (spawned != 0) throw std::runtime_error("cannot run " + argv[0]);
+    in_ = in[1];
+    out_ = out[0];
+    err_ = err[0];
+    if (spawned != 0) {
+        pid_ = -1;
+        CloseFd(in_);
+        CloseFd(out_);
+        CloseFd(err_);
+        throw std::runtime_error("cannot run " + argv[0]);
+    }
+}
 
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    CloseFd(in_);
+    CloseFd(out_);
+    CloseFd(err_);
+}
+
+void RunningProgram::Signal(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
+RunResult RunningProgram::Finish(std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
     // A child that stops reading its input must not kill the test with SIGPIPE.
     ::signal(SIGPIPE, SIG_IGN);
     RunResult result;
     std::size_t fed = 0;
-    if (stdinBytes.empty()) ::close(in[1]), in[1] = -1;
+    if (stdinBytes_.empty()) CloseFd(in_);
     std::string* sinks[] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0 || in[1] >= 0) {
-        pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
-        ::poll(fds, 3, -1);
+    int* sources[] = {&out_, &err_};
+    while (out_ >= 0 || err_ >= 0 || in_ >= 0) {
+        pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {in_, POLLOUT, 0}};
+        int wait = -1;
+        if (!result.timedOut) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) {
+                // Its pipes close as it dies.
+                result.timedOut = true;
+                ::kill(pid_, SIGKILL);
+                CloseFd(in_);
+                continue;
+            }
+            wait = static_cast<int>(std::min<long long>(left, 60000));
+        }
+        if (::poll(fds, 3, wait) <= 0) continue;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
                 char buf[65536];
@@ -94,24 +159,29 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::string& st
                 if (n > 0) {
                     sinks[i]->append(buf, static_cast<std::size_t>(n));
                 } else {
-                    ::close(fds[i].fd);
-                    (i == 0 ? out[0] : err[0]) = -1;
-                    --open;
+                    CloseFd(*sources[i]);
                 }
             }
         }
-        if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+        if (in_ >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
             const ssize_t n = (fds[2].revents & POLLOUT) != 0
-                                  ? ::write(in[1], stdinBytes.data() + fed, stdinBytes.size() - fed)
+                                  ? ::write(in_, stdinBytes_.data() + fed, stdinBytes_.size() - fed)
                                   : -1;
             if (n > 0) fed += static_cast<std::size_t>(n);
-            if (n <= 0 || fed == stdinBytes.size()) ::close(in[1]), in[1] = -1;
+            if (n <= 0 || fed == stdinBytes_.size()) CloseFd(in_);
         }
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
+}
+
+RunResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinBytes,
+              const std::vector<std::string>& env) {
+    return RunningProgram(argv, env, stdinBytes).Finish();
 }
 
 }  // namespace tolvane::test

@@ -1,6 +1,9 @@
 // Files, scratch directories and child processes for the tests.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -29,13 +32,38 @@ bool Exists(const std::string& path);
 // What a child process did.
 struct RunResult {
     int exitCode = -1;  // -1 when it did not exit normally
+    int signal = 0;     // the signal that ended it, 0 when it exited
+    bool timedOut = false;  // it outlived its time limit and was killed
     std::string out;
     std::string err;
 };
 
+// A child process with its standard streams on pipes. `env` entries
+// (NAME=VALUE) replace or add to the test's own environment.
+class RunningProgram {
+public:
+    RunningProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                   std::string stdinBytes = {});
+    // A child never finished is killed and reaped.
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    void Signal(int signal);
+    // Feeds its input, collects its output and waits for it to end; one that
+    // is still running after `limit` is killed and marked as timed out.
+    RunResult Finish(std::chrono::milliseconds limit = std::chrono::hours(1));
+
+private:
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::string stdinBytes_;
+};
+
 // Runs `argv` (argv[0] a path) with `stdinBytes` on its standard input and
-// collects its output. `env` entries (NAME=VALUE) are added to the
-// environment.
+// collects its output. `env` as for RunningProgram.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinBytes = {},
               const std::vector<std::string>& env = {});
 

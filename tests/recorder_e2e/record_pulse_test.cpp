@@ -1,0 +1,131 @@
+// `tolvane record` recording a PulseAudio source that plays a ramp in real
+// time (pulse_source.sh, started in PULSE_SOURCE_DIR): what a host gets from
+// the real library through real ALSA when it ends by time, by a stop request
+// and by being killed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "files.h"
+#include "host_environment.h"
+#include "recorded_file.h"
+#include "wav_bytes.h"
+
+namespace tolvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Far beyond any of these recordings, even under a sanitizer on a busy
+// machine: only a host that hangs gets here.
+constexpr auto kHangLimit = 30s;
+
+bool PulseAudioInstalled() { return std::system("command -v pulseaudio >/dev/null 2>&1") == 0; }
+
+// Its .asoundrc routes ALSA's "default" to the test source.
+std::vector<std::string> SourceEnvironment() { return HostEnvironment({"HOME=" PULSE_SOURCE_DIR "/home"}); }
+
+RunningProgram StartRecording(const std::string& path, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> argv{TOLVANE_CLI, "record", path};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return RunningProgram(argv, SourceEnvironment());
+}
+
+// Waits until the file has grown by its first second.
+bool WaitForFirstSecond(const std::string& path, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && info.st_size >= static_cast<off_t>(44 + kSecondBytes)) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+class RecordFromSource : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PulseAudioInstalled()) GTEST_SKIP() << "pulseaudio is not installed";
+        struct stat info {};
+        ASSERT_EQ(::stat(PULSE_SOURCE_DIR "/native", &info), 0)
+            << "the PulseAudio test source is not running (pulse_source.sh start " PULSE_SOURCE_DIR ")";
+    }
+
+    ScratchDir dir_;
+};
+
+TEST_F(RecordFromSource, TimedRecordingHoldsItsSecondsAsOneRunOfTheSource) {
+    const std::string path = dir_ / "take.wav";
+    const RunResult r = StartRecording(path, {"--seconds", "3"}).Finish(kHangLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const Bytes file = ReadFile(path);
+    ASSERT_TRUE(IsWholeSecondsWav(file));
+    // The host stops half a second after the last one is due; a device that
+    // starts late may still owe it then, never more.
+    const std::uint32_t seconds = HeaderSeconds(file);
+    EXPECT_TRUE(seconds == 3 || seconds == 2) << seconds;
+    EXPECT_EQ(r.out, RecordedLine(seconds, path)) << "the count Stop returned is not what the header states";
+    EXPECT_TRUE(IsContiguousRamp(SamplesOf(file)));
+}
+
+TEST_F(RecordFromSource, KilledHostLeavesAValidFileOfTheSecondsWritten) {
+    const std::string path = dir_ / "take.wav";
+    RunningProgram host = StartRecording(path);
+    ASSERT_TRUE(WaitForFirstSecond(path, 15s));
+    // Half way through the second after next: mid-block, never mid-append.
+    std::this_thread::sleep_for(1500ms);
+    host.Signal(SIGKILL);
+    const RunResult r = host.Finish(kHangLimit);
+    EXPECT_EQ(r.signal, SIGKILL);
+    EXPECT_EQ(r.out, "");
+    const Bytes file = ReadFile(path);
+    ASSERT_TRUE(IsWholeSecondsWav(file));
+    EXPECT_GE(HeaderSeconds(file), 1u);
+    EXPECT_TRUE(IsContiguousRamp(SamplesOf(file)));
+}
+
+TEST_F(RecordFromSource, StopRequestEndsTheRecordingCleanly) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
+        const std::string path = dir_ / (std::to_string(signal) + ".wav");
+        RunningProgram host = StartRecording(path);
+        ASSERT_TRUE(WaitForFirstSecond(path, 15s));
+        std::this_thread::sleep_for(1200ms);
+        host.Signal(signal);
+        const RunResult r = host.Finish(kHangLimit);
+        ASSERT_FALSE(r.timedOut) << "the host did not stop";
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const Bytes file = ReadFile(path);
+        ASSERT_TRUE(IsWholeSecondsWav(file));
+        const std::uint32_t seconds = HeaderSeconds(file);
+        EXPECT_GE(seconds, 1u);
+        EXPECT_LE(seconds, 3u);
+        EXPECT_EQ(r.out, RecordedLine(seconds, path));
+        EXPECT_TRUE(IsContiguousRamp(SamplesOf(file)));
+    }
+}
+
+TEST_F(RecordFromSource, RecordingConvertsToTheExpected1600HzFile) {
+    const std::string take = dir_ / "take.wav";
+    const RunResult recorded = StartRecording(take, {"--seconds", "2"}).Finish(kHangLimit);
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    const Bytes input = ReadFile(take);
+    ASSERT_TRUE(IsWholeSecondsWav(input));
+    ASSERT_GE(HeaderSeconds(input), 1u);
+
+    const std::string out = dir_ / "out.wav";
+    const RunResult stretched = RunProgram({TOLVANE_CLI, "stretch", take, out});
+    EXPECT_EQ(stretched.exitCode, 0);
+    EXPECT_EQ(stretched.out, "Time stretch effect applied and saved to output.wav\n");
+    EXPECT_EQ(ReadFile(out), ExpectedStretchFile(input));
+}
+
+}  // namespace
+}  // namespace tolvane::test

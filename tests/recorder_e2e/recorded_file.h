@@ -1,0 +1,32 @@
+// Checks on a file that `tolvane record` wrote, read independently of the
+// library's own code.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "wav_bytes.h"
+
+namespace tolvane::test {
+
+// One second of recording: 8000 16-bit samples.
+constexpr std::uint32_t kSecondBytes = 16000;
+
+// Holds when `file` is a canonical 8000 Hz mono 16-bit WAV whose header
+// states exactly the bytes behind it, and those are whole seconds.
+::testing::AssertionResult IsWholeSecondsWav(const Bytes& file);
+
+// The seconds a file's header states (its data size / 16000).
+std::uint32_t HeaderSeconds(const Bytes& file);
+
+// Holds when each sample is the one before it plus one (mod 65536), as the
+// test source plays them: no gap, no repeat, no stale or reordered second.
+::testing::AssertionResult IsContiguousRamp(const std::vector<std::int16_t>& samples);
+
+// The line `tolvane record` prints on success.
+std::string RecordedLine(std::uint32_t seconds, const std::string& path);
+
+}  // namespace tolvane::test
