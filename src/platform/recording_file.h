@@ -12,6 +12,10 @@ namespace tolvane::platform {
 // be created (a null, empty or unconvertible path counts as such).
 std::FILE* OpenRecordingFile(const TolvanePathChar* path);
 
+// Puts the stream's position at byte `offset`, which may lie past 2 GiB.
+// Returns false on failure.
+bool SeekRecordingFile(std::FILE* file, std::uint64_t offset);
+
 // Cuts the open file back to its first `size` bytes. The stream must hold no
 // unwritten data (the recorder's is unbuffered). Returns false on failure.
 bool CutRecordingFile(std::FILE* file, std::uint64_t size);

@@ -17,6 +17,10 @@ std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     return std::fopen(name.name, "wbe");
 }
 
+bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
+    return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
     return ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
 }

@@ -16,6 +16,11 @@ std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     return ::_wfopen(name.name, L"wbN");
 }
 
+bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
+    // fseek's long offset is 32-bit here.
+    return ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
 bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
     return ::_chsize_s(::_fileno(file), static_cast<__int64>(size)) == 0;
 }

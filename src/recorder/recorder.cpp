@@ -36,12 +36,13 @@ bool WriteHeader(RecorderState& s) {
 // Appends the snapshot as one more block. The samples go first and the header
 // follows, so the header never counts bytes that are not there. Needs `lock`.
 void AppendSnapshot(RecorderState& s) {
-    if (std::fseek(s.output, 0, SEEK_END) != 0 ||
+    // The counted blocks end here, whatever the file's size.
+    const std::uint64_t end = kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes;
+    if (!tolvane::platform::SeekRecordingFile(s.output, end) ||
         std::fwrite(s.snapshot, 1, kBlockBytes, s.output) != kBlockBytes) {
         // Whatever part of the block did get written (a disk filling up part
         // way) is cut off again, so that nothing follows the counted blocks.
-        tolvane::platform::CutRecordingFile(
-            s.output, kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes);
+        tolvane::platform::CutRecordingFile(s.output, end);
         std::clearerr(s.output);
         s.writeFailed = true;
         return;
