@@ -161,10 +161,10 @@ void TestConvert(const std::wstring& dll, const std::wstring& work, int count, w
         return;
     }
     for (int i = 0; i < count; ++i) {
-        const std::wstring spec = cases[i];
-        const std::size_t colon = spec.find(L':');
-        const std::wstring name = spec.substr(0, colon);
-        const std::int32_t expected = colon == std::wstring::npos ? kResultOk : std::stoi(spec.substr(colon + 1));
+        const std::wstring caseArgument = cases[i];
+        const std::size_t colon = caseArgument.find(L':');
+        const std::wstring name = caseArgument.substr(0, colon);
+        const std::int32_t expected = colon == std::wstring::npos ? kResultOk : std::stoi(caseArgument.substr(colon + 1));
         const std::wstring input = work + L"\\cases\\" + name + L".wav";
         const std::wstring reference = work + L"\\cases\\" + name + L".ref.wav";
         const std::wstring output = work + L"\\" + name + L".out.wav";
