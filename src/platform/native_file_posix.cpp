@@ -20,6 +20,25 @@ void CloseQuietly(std::intptr_t& handle) {
     }
 }
 
+// Writes all `size` bytes, through short writes and interruptions: at the
+// file position, or at `*offset` (advanced) without moving it.
+bool WriteAll(int fd, const void* data, std::size_t size, off_t* offset) {
+    const auto* in = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t put = offset != nullptr ? ::pwrite(fd, in, size, *offset) : ::write(fd, in, size);
+        if (put > 0) {
+            in += put;
+            size -= static_cast<std::size_t>(put);
+            if (offset != nullptr) *offset += put;
+        } else if (put < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 InputFile::~InputFile() { CloseQuietly(handle_); }
@@ -89,38 +108,16 @@ OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile&
 }
 
 bool OutputFile::Write(const void* data, std::size_t size) {
-    const auto* in = static_cast<const unsigned char*>(data);
-    while (size > 0) {
-        const ssize_t put = ::write(static_cast<int>(handle_), in, size);
-        if (put > 0) {
-            in += put;
-            size -= static_cast<std::size_t>(put);
-            end_ += static_cast<std::uint64_t>(put);
-        } else if (put < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return false;
-        }
+    if (!WriteAll(static_cast<int>(handle_), data, size, nullptr)) {
+        return false;
     }
+    end_ += size;
     return true;
 }
 
 bool OutputFile::WriteAtStart(const void* data, std::size_t size) {
-    const auto* in = static_cast<const unsigned char*>(data);
     off_t offset = 0;
-    while (size > 0) {
-        const ssize_t put = ::pwrite(static_cast<int>(handle_), in, size, offset);
-        if (put > 0) {
-            in += put;
-            offset += put;
-            size -= static_cast<std::size_t>(put);
-        } else if (put < 0 && errno == EINTR) {
-            continue;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return WriteAll(static_cast<int>(handle_), data, size, &offset);
 }
 
 bool OutputFile::Close() {
