@@ -71,16 +71,6 @@ void Prepare(HWAVEIN device, PreparedBuffer& buffer, std::size_t bytes) {
     ASSERT_EQ(waveInPrepareHeader(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
 }
 
-::testing::AssertionResult IsContiguousRamp(const std::vector<std::uint16_t>& samples) {
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if (static_cast<std::uint16_t>(samples[i - 1] + 1) != samples[i]) {
-            return ::testing::AssertionFailure() << "sample " << i << " of " << samples.size() << " is "
-                                                 << samples[i] << " after " << samples[i - 1];
-        }
-    }
-    return ::testing::AssertionSuccess() << samples.size() << " samples in one run";
-}
-
 std::size_t ThreadCount() {
     // A sanitizer's helper thread starts with the process's first other
     // thread; have it running before anything is counted.

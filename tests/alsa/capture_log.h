@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/wave_in.h"
+#include "ramp_check.h"
 
 struct CaptureLog {
     std::mutex mutex;
@@ -55,9 +56,7 @@ struct PreparedBuffer {
 };
 void Prepare(HWAVEIN device, PreparedBuffer& buffer, std::size_t bytes);
 
-// Holds when consecutive samples step by exactly one (mod 65536), as the
-// test ramps do; otherwise names the first gap or repeat.
-::testing::AssertionResult IsContiguousRamp(const std::vector<std::uint16_t>& samples);
+using tolvane::test::IsContiguousRamp;
 
 // Threads of this process now.
 std::size_t ThreadCount();

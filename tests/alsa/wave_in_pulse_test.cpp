@@ -91,8 +91,8 @@ TEST_F(WaveInPulse, CapturesAgainAfterStopAndStart) {
     EXPECT_EQ(waveInUnprepareHeader(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     ASSERT_EQ(waveInClose(device), MMSYSERR_NOERROR);
     EXPECT_EQ(log.dataBytes, (std::vector<DWORD>{4000, 4000}));
-    EXPECT_TRUE(IsContiguousRamp({log.samples.begin(), log.samples.begin() + 2000}));
-    EXPECT_TRUE(IsContiguousRamp({log.samples.begin() + 2000, log.samples.end()}));
+    EXPECT_TRUE(IsContiguousRamp(std::vector<std::uint16_t>(log.samples.begin(), log.samples.begin() + 2000)));
+    EXPECT_TRUE(IsContiguousRamp(std::vector<std::uint16_t>(log.samples.begin() + 2000, log.samples.end())));
 }
 
 }  // namespace

@@ -24,18 +24,6 @@ namespace tolvane::test {
 
 std::uint32_t HeaderSeconds(const Bytes& file) { return U32At(file, 40) / kSecondBytes; }
 
-::testing::AssertionResult IsContiguousRamp(const std::vector<std::int16_t>& samples) {
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        const auto before = static_cast<std::uint16_t>(samples[i - 1]);
-        const auto now = static_cast<std::uint16_t>(samples[i]);
-        if (static_cast<std::uint16_t>(before + 1) != now) {
-            return ::testing::AssertionFailure()
-                   << "sample " << i << " of " << samples.size() << " is " << now << " after " << before;
-        }
-    }
-    return ::testing::AssertionSuccess() << samples.size() << " samples in one run";
-}
-
 std::string RecordedLine(std::uint32_t seconds, const std::string& path) {
     return "Recorded " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") + " to " + path + "\n";
 }

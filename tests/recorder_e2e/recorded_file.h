@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ramp_check.h"
 #include "wav_bytes.h"
 
 namespace tolvane::test {
@@ -21,10 +22,6 @@ constexpr std::uint32_t kSecondBytes = 16000;
 
 // The seconds a file's header states (its data size / 16000).
 std::uint32_t HeaderSeconds(const Bytes& file);
-
-// Holds when each sample is the one before it plus one (mod 65536), as the
-// test source plays them: no gap, no repeat, no stale or reordered second.
-::testing::AssertionResult IsContiguousRamp(const std::vector<std::int16_t>& samples);
 
 // The line `tolvane record` prints on success.
 std::string RecordedLine(std::uint32_t seconds, const std::string& path);
