@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "commands.h"
+#include "recording_monitor.h"
 #include "stop_request.h"
 #include "utf16_args.h"
 
@@ -14,11 +16,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The device hands over each second a little after it has passed; a timed
-// recording waits this much longer so that its last second is in the file.
+// When no new second has reached the file for this long, capture has
+// stopped (the audio server went away, the device was pulled, the disk is
+// full): the recording is ended rather than left to run on empty.
+constexpr auto kCaptureStall = std::chrono::seconds(5);
+// How often the file is looked at and the terminal brought up to date.
+constexpr auto kPollTick = std::chrono::milliseconds(100);
+// Only when the file cannot be read back is a timed recording ended by the
+// clock: the device hands over each second a little after it has passed, so
+// it waits this much longer for the last one.
 constexpr auto kLastSecondGrace = std::chrono::milliseconds(500);
-// How often the elapsed time shown on a terminal is brought up to date.
-constexpr auto kDisplayTick = std::chrono::milliseconds(200);
+
+enum class Ending { kLengthReached, kStopRequested, kCaptureStopped };
 
 int UsageError(const char* message) {
     std::fprintf(stderr, "tolvane record: %s\n", message);
@@ -56,34 +65,56 @@ void ReportFailure(std::int32_t result, const char* path) {
     }
 }
 
-// Waits until `seconds` have passed (0: no limit) or a stop is requested,
-// showing the elapsed time on a terminal.
-void WaitForEnd(long seconds) {
-    const bool showTime = StderrIsTerminal();
+// The status line on a terminal, rewritten in place.
+class StatusDisplay {
+public:
+    explicit StatusDisplay(bool shown) : shown_(shown) {}
+
+    void Show(const std::string& line) {
+        if (!shown_ || line == last_) return;
+        // Padded over what a longer line before it left behind.
+        const std::size_t pad = last_.size() > line.size() ? last_.size() - line.size() : 0;
+        std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
+        last_ = line;
+    }
+
+    void End() {
+        if (shown_ && !last_.empty()) std::fputc('\n', stderr);
+    }
+
+private:
+    bool shown_;
+    std::string last_;
+};
+
+// Waits until `seconds` are saved (0: no limit), a stop is requested or
+// capture stops, showing the status line on a terminal.
+Ending WaitForEnd(long seconds, RecordingMonitor& monitor, const char* path) {
+    StatusDisplay display(StderrIsTerminal());
+    if (StderrIsTerminal()) std::fprintf(stderr, "Recording to %s (Ctrl-C stops)\n", path);
     const Clock::time_point start = Clock::now();
-    const Clock::time_point end = start + std::chrono::seconds(seconds) + kLastSecondGrace;
-    long shown = -1;
+    const Clock::time_point timeUp = start + std::chrono::seconds(seconds) + kLastSecondGrace;
+    Clock::time_point lastSecond = start;
     for (;;) {
         const Clock::time_point now = Clock::now();
-        const long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - start).count());
-        if (showTime && elapsed != shown) {
-            shown = elapsed;
-            std::fprintf(stderr, "\rRecording %ld:%02ld  (Ctrl-C stops)", elapsed / 60, elapsed % 60);
+        const bool watching = monitor.IsOpen();
+        if (watching && monitor.Update()) lastSecond = now;
+        if (watching) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - start).count();
+            display.Show(StatusLine(static_cast<std::int64_t>(elapsed), monitor.levels()));
         }
-        if (seconds > 0 && now >= end) {
-            break;
+        const bool lengthReached =
+            seconds > 0 && (watching ? monitor.levels().savedSeconds >= static_cast<std::uint32_t>(seconds)
+                                     : now >= timeUp);
+        const bool stalled = watching && now - lastSecond >= kCaptureStall;
+        if (lengthReached || stalled) {
+            display.End();
+            return lengthReached ? Ending::kLengthReached : Ending::kCaptureStopped;
         }
-        auto wait = kDisplayTick;
-        if (seconds > 0 && end - now < wait) {
-            // Rounded up, so that the last wait does not end just short.
-            wait = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        if (WaitForStopRequest(kPollTick)) {
+            display.End();
+            return Ending::kStopRequested;
         }
-        if (WaitForStopRequest(wait)) {
-            break;
-        }
-    }
-    if (showTime) {
-        std::fputc('\n', stderr);
     }
 }
 
@@ -120,10 +151,24 @@ int RunRecord(int argc, char** argv) {
         ReportFailure(result, path);
         return 1;
     }
-    WaitForEnd(seconds);
+    // Read back from the file the library writes, so that what is shown is
+    // what is saved; without it there is no meter and no stall check.
+    RecordingMonitor monitor;
+    if (!monitor.Open(path, output)) {
+        std::fprintf(stderr, "tolvane record: cannot read %s back; recording without a level meter\n", path);
+    }
+    const Ending ending = WaitForEnd(seconds, monitor, path);
     const std::int32_t recorded = SoundRecorderStop();
     std::printf("Recorded %d second%s to %s\n", static_cast<int>(recorded), recorded == 1 ? "" : "s", path);
-    return 0;
+    std::fflush(stdout);
+    if (ending == Ending::kCaptureStopped) {
+        std::fprintf(stderr, "tolvane record: capture stopped after %d second%s: nothing new reached %s for %d s\n",
+                     static_cast<int>(recorded), recorded == 1 ? "" : "s", path,
+                     static_cast<int>(kCaptureStall.count()));
+        return 1;
+    }
+    // Only a stop request may end a timed recording short.
+    return ending != Ending::kStopRequested && recorded < seconds ? 1 : 0;
 }
 
 }  // namespace tolvane::cli

@@ -1,0 +1,35 @@
+#include "read_back_file.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tolvane::cli {
+
+ReadBackFile::~ReadBackFile() {
+    if (IsOpen()) ::close(static_cast<int>(handle_));
+}
+
+bool ReadBackFile::Open(const char* utf8Path, const Utf16Path&) {
+    const int fd = ::open(utf8Path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    handle_ = fd;
+    return true;
+}
+
+bool ReadBackFile::ReadAt(std::uint64_t offset, void* into, std::size_t size) {
+    auto* bytes = static_cast<unsigned char*>(into);
+    while (size > 0) {
+        const ssize_t got = ::pread(static_cast<int>(handle_), bytes, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,49 @@
+// What `tolvane record` learns about a recording by reading back the file the
+// library writes: the seconds its header counts and the levels of what they
+// hold. The library itself is not asked; the file is the whole truth, so what
+// is shown is exactly what has been saved.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "read_back_file.h"
+#include "utf16_args.h"
+
+namespace tolvane::cli {
+
+// The loudest magnitude a 16-bit sample can have (that of -32768).
+constexpr int kFullScale = 32768;
+
+struct RecordingLevels {
+    std::uint32_t savedSeconds = 0;    // what the file's header counts
+    int lastPeak = -1;                 // largest magnitude in the last saved second; -1 before the first
+    std::uint64_t clippedSamples = 0;  // samples at -32768 or 32767 in all saved seconds
+};
+
+class RecordingMonitor {
+public:
+    // Opens the file the recorder has just created.
+    bool Open(const char* utf8Path, const Utf16Path& utf16Path) { return file_.Open(utf8Path, utf16Path); }
+    bool IsOpen() const { return file_.IsOpen(); }
+
+    // Reads the header and every second saved since the last call. Returns
+    // true when at least one new second has landed.
+    bool Update();
+
+    const RecordingLevels& levels() const { return levels_; }
+
+private:
+    ReadBackFile file_;
+    RecordingLevels levels_;
+};
+
+// The peak as decibels relative to full scale: 0 for 32768, about -90.3 for
+// 1, minus infinity for digital silence.
+double PeakDbfs(int peak);
+
+// The terminal's status line, without line ending: elapsed time, seconds
+// saved, a bar and the dBFS of the last saved second's peak, clips so far.
+std::string StatusLine(std::int64_t elapsedSeconds, const RecordingLevels& levels);
+
+}  // namespace tolvane::cli
