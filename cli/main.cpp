@@ -20,11 +20,17 @@ void PrintUsage(std::FILE* stream) {
         "  stretch   keep every fifth sample of each 4096-sample block of IN.wav\n"
         "            (16-bit mono, taken as 8000 Hz) and write OUT.wav at 1600 Hz.\n"
         "  record    record the default audio input (8000 Hz, 16-bit, mono) into\n"
-        "            OUT.wav until N seconds have passed or until Ctrl-C or SIGTERM,\n"
+        "            OUT.wav until N seconds are saved or until Ctrl-C or SIGTERM,\n"
         "            then print the whole seconds recorded. The file is a valid WAV\n"
-        "            throughout; a part-filled last second is dropped.\n"
+        "            throughout; a part-filled last second is dropped. On a\n"
+        "            terminal it shows the seconds saved, the peak level of the\n"
+        "            last one and the samples clipped so far. When no new second\n"
+        "            arrives for 5 s, capture has stopped: the recording ends with\n"
+        "            status 1, as does one that ends short of N seconds other than\n"
+        "            by Ctrl-C or SIGTERM.\n"
         "\n"
-        "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
+        "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n"
+        "See tolvane(1) for the details.\n",
         stream);
 }
 

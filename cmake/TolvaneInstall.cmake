@@ -1,21 +1,29 @@
-# Installation: the library, its header, the host program, a pkg-config file
-# and a CMake package so that find_package(TolvaneWAVTimeStretch) works.
+# Installation: the library, its header, the host program and its manual
+# page, a pkg-config file and a CMake package so that
+# find_package(TolvaneWAVTimeStretch) works. Each file belongs to one of three
+# components, which are also the Debian packages (TolvanePackage.cmake):
+# runtime (the shared library), development (what building against it needs)
+# and tool (the program).
 include(CMakePackageConfigHelpers)
 
 set(TOLVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/TolvaneWAVTimeStretch)
 
 install(TARGETS TolvaneWAVTimeStretch
   EXPORT TolvaneWAVTimeStretchTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
-install(TARGETS tolvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tolvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+if(NOT WIN32)
+  install(FILES ${PROJECT_BINARY_DIR}/cli/tolvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+endif()
 
 install(EXPORT TolvaneWAVTimeStretchTargets
   NAMESPACE TolvaneWAVTimeStretch::
-  DESTINATION ${TOLVANE_CMAKE_DIR})
+  DESTINATION ${TOLVANE_CMAKE_DIR}
+  COMPONENT development)
 
 configure_package_config_file(
   ${PROJECT_SOURCE_DIR}/cmake/TolvaneWAVTimeStretchConfig.cmake.in
@@ -27,7 +35,8 @@ write_basic_package_version_file(
 install(FILES
   ${PROJECT_BINARY_DIR}/TolvaneWAVTimeStretchConfig.cmake
   ${PROJECT_BINARY_DIR}/TolvaneWAVTimeStretchConfigVersion.cmake
-  DESTINATION ${TOLVANE_CMAKE_DIR})
+  DESTINATION ${TOLVANE_CMAKE_DIR}
+  COMPONENT development)
 
 if(NOT WIN32)
   file(RELATIVE_PATH TOLVANE_PC_TO_PREFIX
@@ -35,5 +44,6 @@ if(NOT WIN32)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/TolvaneWAVTimeStretch.pc.in
     ${PROJECT_BINARY_DIR}/TolvaneWAVTimeStretch.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/TolvaneWAVTimeStretch.pc
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT development)
 endif()

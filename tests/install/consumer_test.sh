@@ -5,7 +5,7 @@ build=$1 work=$2 source=$3
 rm -rf "$work"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/tolvane include/TolvaneWAVTimeStretch.h lib/libTolvaneWAVTimeStretch.so.1 \
+for f in bin/tolvane share/man/man1/tolvane.1.gz include/TolvaneWAVTimeStretch.h lib/libTolvaneWAVTimeStretch.so.1 \
          lib/pkgconfig/TolvaneWAVTimeStretch.pc lib/cmake/TolvaneWAVTimeStretch/TolvaneWAVTimeStretchConfig.cmake; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
