@@ -9,8 +9,7 @@ namespace {
 
 constexpr std::uint64_t kHeaderBytes = 44;
 constexpr std::uint64_t kDataSizeOffset = 40;
-constexpr std::size_t kSecondSamples = 8000;
-constexpr std::size_t kSecondBytes = kSecondSamples * 2;
+constexpr std::uint32_t kSecondBytes = 8000 * 2;  // one second of 16-bit samples
 
 // The bar spans 60 dB below full scale, 3 dB a mark: what is quieter than
 // that is as good as silence on a speech input.
