@@ -155,7 +155,10 @@ int RunRecord(int argc, char** argv) {
     // what is saved; without it there is no meter and no stall check.
     RecordingMonitor monitor;
     if (!monitor.Open(path, output)) {
-        std::fprintf(stderr, "tolvane record: cannot read %s back; recording without a level meter\n", path);
+        std::fprintf(stderr,
+                     "tolvane record: cannot read %s back: recording without a level meter "
+                     "or a check that capture goes on\n",
+                     path);
     }
     const Ending ending = WaitForEnd(seconds, monitor, path);
     const std::int32_t recorded = SoundRecorderStop();
