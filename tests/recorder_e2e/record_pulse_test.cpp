@@ -127,14 +127,17 @@ TEST_F(RecordFromSource, RecordingConvertsToTheExpected1600HzFile) {
     EXPECT_EQ(ReadFile(out), ExpectedStretchFile(input));
 }
 
-// A daemon of its own, since it is killed: the other tests keep theirs.
+// The audio server killed mid-recording: the file stops growing, and the host
+// must notice, end within about 6 s with status 1 (short of its --seconds as
+// well) and leave a valid file. A daemon of its own, since it is killed.
 TEST(RecordFromKilledSource, StoppedCaptureEndsTheRecordingWithStatus1) {
     if (!PulseAudioInstalled()) GTEST_SKIP() << "pulseaudio is not installed";
     ScratchDir dir;
     const std::string source = dir / "pulse";
     ASSERT_EQ(std::system((PULSE_SOURCE_SCRIPT " start " + source + " " RAMP_WRITER).c_str()), 0);
     const std::string path = dir / "take.wav";
-    RunningProgram host({TOLVANE_CLI, "record", path, "--seconds", "60"}, HostEnvironment({"HOME=" + source + "/home"}));
+    RunningProgram host({TOLVANE_CLI, "record", path, "--seconds", "60"},
+                        HostEnvironment({"HOME=" + source + "/home"}));
     const bool started = WaitForFirstSecond(path, 15s);
     std::this_thread::sleep_for(1500ms);
     const Bytes pid = ReadFile(source + "/pulseaudio.pid");

@@ -45,7 +45,8 @@ TEST(RecordingMonitor, FollowsTheHeaderAndMeasuresEachSavedSecond) {
     EXPECT_FALSE(monitor.Update());
     EXPECT_EQ(monitor.levels().savedSeconds, 0u);
     EXPECT_EQ(monitor.levels().lastPeak, -1);
-    EXPECT_EQ(StatusLine(0, monitor.levels()), "Recording 0:00  saved 0 s  [                    ]     -- dBFS  clipped 0");
+    EXPECT_EQ(StatusLine(0, monitor.levels()),
+              "Recording 0:00  saved 0 s  [                    ]     -- dBFS  clipped 0");
 
     // The same open file, grown by one second, then by two at once.
     test::WriteFile(path, GrowingFile(samples, 1));
@@ -53,7 +54,8 @@ TEST(RecordingMonitor, FollowsTheHeaderAndMeasuresEachSavedSecond) {
     EXPECT_EQ(monitor.levels().savedSeconds, 1u);
     EXPECT_EQ(monitor.levels().lastPeak, 1024);
     EXPECT_EQ(monitor.levels().clippedSamples, 0u);
-    EXPECT_EQ(StatusLine(1, monitor.levels()), "Recording 0:01  saved 1 s  [==========          ]  -30.1 dBFS  clipped 0");
+    EXPECT_EQ(StatusLine(1, monitor.levels()),
+              "Recording 0:01  saved 1 s  [==========          ]  -30.1 dBFS  clipped 0");
     EXPECT_FALSE(monitor.Update());
 
     test::WriteFile(path, GrowingFile(samples, 3));
