@@ -1,4 +1,5 @@
-// Opening the recorder's output file by its UTF-16 name.
+// Opening the recorder's output file by its UTF-16 name, and making what was
+// written to it durable.
 #pragma once
 
 #include <cstdint>
@@ -19,5 +20,16 @@ bool SeekRecordingFile(std::FILE* file, std::uint64_t offset);
 // Cuts the open file back to its first `size` bytes. The stream must hold no
 // unwritten data (the recorder's is unbuffered). Returns false on failure.
 bool CutRecordingFile(std::FILE* file, std::uint64_t size);
+
+// Makes the newly created file survive a power cut: its contents and its
+// entry in the directory that holds it (`path`, as it was opened). Returns
+// false when either cannot be made durable, except that a file system that
+// cannot sync a directory at all is taken as keeping its entries itself.
+bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar* path);
+
+// Makes everything written to the file so far durable, as far as reading it
+// back needs (its size, not its times). Returns false on failure, after
+// which any of those writes may be lost.
+bool SyncRecordingFile(std::FILE* file);
 
 }  // namespace tolvane::platform

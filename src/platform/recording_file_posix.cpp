@@ -1,11 +1,42 @@
 #include "platform/recording_file.h"
 
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "platform/native_path.h"
 
 namespace tolvane::platform {
+namespace {
+
+// Syncs the directory that holds `name`, so that a file just created in it
+// keeps its entry through a power cut.
+bool SyncParentDirectory(const char* name) {
+    NativePath parent;
+    const char* slash = std::strrchr(name, '/');
+    if (slash == nullptr) {
+        std::strcpy(parent.name, ".");
+    } else {
+        // "/x" lies in "/"; "a/b/x" in "a/b". The name fitted, so its parent does.
+        const std::size_t length = slash == name ? 1 : static_cast<std::size_t>(slash - name);
+        std::memcpy(parent.name, name, length);
+        parent.name[length] = '\0';
+    }
+    const int fd = ::open(parent.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // A file system that cannot sync directories says so (EINVAL, or
+    // ENOTSUP, which is EOPNOTSUPP on Linux); it has nothing to sync then.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    ::close(fd);
+    return synced;
+}
+
+}  // namespace
 
 std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     NativePath name;
@@ -23,6 +54,17 @@ bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
 
 bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
     return ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
+}
+
+bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar* path) {
+    NativePath name;
+    // The whole inode, not just the data: the file is new.
+    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && ToNativePath(path, name) &&
+           SyncParentDirectory(name.name);
+}
+
+bool SyncRecordingFile(std::FILE* file) {
+    return std::fflush(file) == 0 && ::fdatasync(::fileno(file)) == 0;
 }
 
 }  // namespace tolvane::platform

@@ -1,5 +1,6 @@
 #include "platform/recording_file.h"
 
+#include <windows.h>
 #include <io.h>
 
 #include "platform/native_path.h"
@@ -23,6 +24,18 @@ bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
 
 bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
     return ::_chsize_s(::_fileno(file), static_cast<__int64>(size)) == 0;
+}
+
+bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar*) {
+    // Flushing a file also makes its directory entry durable here: NTFS
+    // commits the journal that holds the entry's creation, FAT writes the
+    // entry along with the file. There is no directory of its own to sync.
+    return SyncRecordingFile(file);
+}
+
+bool SyncRecordingFile(std::FILE* file) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    return std::fflush(file) == 0 && handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle) != 0;
 }
 
 }  // namespace tolvane::platform

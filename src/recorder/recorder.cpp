@@ -33,22 +33,32 @@ bool WriteHeader(RecorderState& s) {
     return std::fflush(s.output) == 0 && written;
 }
 
-// Appends the snapshot as one more block. The samples go first and the header
-// follows, so the header never counts bytes that are not there. Needs `lock`.
+// Appends the snapshot as one more block. Its bytes are made durable before
+// the header that counts them is written, and that header is made durable in
+// turn, so that after a power cut at any moment the file still holds every
+// block its header counts, and every block but the one being appended. Needs
+// `lock`.
 void AppendSnapshot(RecorderState& s) {
     // The counted blocks end here, whatever the file's size.
     const std::uint64_t end = kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes;
     if (!tolvane::platform::SeekRecordingFile(s.output, end) ||
-        std::fwrite(s.snapshot, 1, kBlockBytes, s.output) != kBlockBytes) {
+        std::fwrite(s.snapshot, 1, kBlockBytes, s.output) != kBlockBytes ||
+        !tolvane::platform::SyncRecordingFile(s.output)) {
         // Whatever part of the block did get written (a disk filling up part
-        // way) is cut off again, so that nothing follows the counted blocks.
+        // way, or one that could not keep it) is cut off again, so that
+        // nothing follows the counted blocks.
         tolvane::platform::CutRecordingFile(s.output, end);
         std::clearerr(s.output);
         s.writeFailed = true;
         return;
     }
     ++s.blockCount;
-    WriteHeader(s);
+    // The block is durable, so the header may count it even if this fails;
+    // but a file that cannot take its header takes no more blocks.
+    if (!WriteHeader(s) || !tolvane::platform::SyncRecordingFile(s.output)) {
+        std::clearerr(s.output);
+        s.writeFailed = true;
+    }
 }
 
 // The handler the device calls on its own thread.
@@ -130,6 +140,7 @@ std::int32_t FinishRecording(RecorderState& s) {
     }
     const Guard guard(s.lock);
     WriteHeader(s);
+    tolvane::platform::SyncRecordingFile(s.output);
     std::fclose(s.output);
     s.output = nullptr;
     return s.blockCount;
@@ -158,8 +169,9 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
         s.blockCount = 0;
         s.writeFailed = false;
         // The placeholder is the header for no samples: the file is a valid
-        // WAV from the start.
-        if (!WriteHeader(s)) {
+        // WAV from the start, and it exists after a power cut from the moment
+        // Start returns.
+        if (!WriteHeader(s) || !tolvane::platform::SyncNewRecordingFile(file, outputPath)) {
             std::fclose(file);
             s.output = nullptr;
             return RESULT_RECORDER_FILE_FAILED;
