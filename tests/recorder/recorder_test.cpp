@@ -1,8 +1,11 @@
 // SoundRecorderStart / SoundRecorderStop against the scripted audio input.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -18,6 +21,28 @@
 #include "recorder/recorder_state.h"
 #include "scripted_wave_in.h"
 #include "wav/wav_header.h"
+
+// The system's syncs as the recording-file layer calls them, failing with
+// the errno set here (0: pass through to the kernel).
+int directorySyncError = 0;
+int dataSyncError = 0;
+
+extern "C" int fsync(int fd) {
+    struct stat info {};
+    if (directorySyncError != 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        errno = directorySyncError;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int fdatasync(int fd) {
+    if (dataSyncError != 0) {
+        errno = dataSyncError;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_fdatasync, fd));
+}
 
 namespace {
 
@@ -59,6 +84,7 @@ protected:
         scripted::ForceClose();
         EXPECT_EQ(scripted::Snapshot().protocolErrors, 0) << "the recorder misused the device";
         theRecorder.blockLimit = tolvane::recorder::kMaxBlocks;
+        directorySyncError = dataSyncError = 0;
         fs::remove_all(dir_);
     }
 
@@ -282,6 +308,26 @@ TEST_F(RecorderTest, BlockThatCannotBeWrittenWholeLeavesNoTrace) {
     ASSERT_TRUE(scripted::DeliverBlock());
     EXPECT_EQ(SoundRecorderStop(), 2);
     EXPECT_TRUE(ReadFile(out) == ExpectedRecording(2));
+}
+
+// A second that storage did not confirm is never counted, and nothing is
+// appended behind it. A directory that cannot hold a durable entry fails the
+// Start, unless its file system cannot sync directories at all.
+TEST_F(RecorderTest, FailedSyncsAreFailedWrites) {
+    directorySyncError = EIO;
+    EXPECT_EQ(Start(File("io.wav")), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(scripted::Snapshot().calls, 0);
+    directorySyncError = EINVAL;
+    const fs::path out = File("lost.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    dataSyncError = EIO;
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
+    dataSyncError = 0;
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 1);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
 }
 
 // The header's 32-bit sizes must not wrap: at the limit the file takes no

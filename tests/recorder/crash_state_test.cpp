@@ -1,0 +1,215 @@
+// Power cuts during a recording: the real recorder records from the scripted
+// input into a file that only logs what reaches it (this file's stand-in for
+// the recording-file layer). Then every state that storage may hold after a
+// cut, at every point of that journal, is checked.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TolvaneWAVTimeStretch.h"
+#include "platform/recording_file.h"
+#include "recorder/recorder_state.h"
+#include "scripted_wave_in.h"
+#include "wav/wav_header.h"
+
+namespace {
+
+using tolvane::recorder::kBlockBytes;
+using Bytes = std::vector<unsigned char>;
+constexpr std::uint64_t kSector = 512;  // storage keeps or loses whole sectors
+
+// What reached the file, in order. kStarted and kDelivery are the test's own
+// marks: Start has returned; the device is about to hand over a second.
+struct Op {
+    enum Kind { kCreate, kWrite, kCut, kSync, kEntrySync, kStarted, kDelivery } kind;
+    std::uint64_t offset = 0;  // kWrite: where; kCut: the new size
+    Bytes data;
+};
+std::vector<Op> journal;
+std::uint64_t filePosition = 0;
+int syncs = 0;
+int failingSync = 0;  // this sync (counted from 1) fails; 0: none does
+
+bool Sync(Op::Kind kind) {
+    if (++syncs == failingSync) return false;  // what it covered may or may not be kept
+    journal.push_back({kind, 0, {}});
+    return true;
+}
+
+// What storage holds: the file's bytes, and whether its entry survives.
+struct Disk {
+    bool exists = false;
+    Bytes bytes;
+    void Apply(const Op& op, std::uint64_t length) {
+        if (op.kind == Op::kCreate) bytes.clear();
+        if (op.kind == Op::kCut) bytes.resize(op.offset);
+        if (op.kind != Op::kWrite) return;
+        if (bytes.size() < op.offset + length) bytes.resize(op.offset + length);
+        std::memcpy(bytes.data() + op.offset, op.data.data(), length);
+    }
+};
+
+Bytes Block(std::uint32_t serial) {
+    Bytes block(kBlockBytes);
+    scripted::FillBlock(serial, block.data(), block.size());
+    return block;
+}
+
+// A valid WAV whose header counts only whole blocks that are there, in
+// order, and at least `atLeast` of them.
+::testing::AssertionResult Playable(const Disk& disk, std::uint32_t atLeast) {
+    if (!disk.exists || disk.bytes.size() < tolvane::kWavHeaderSize) return ::testing::AssertionFailure() << "no header";
+    const std::uint32_t counted = static_cast<std::uint32_t>(tolvane::ReadWavDataSize(disk.bytes.data())) / kBlockBytes;
+    const tolvane::WavHeader header = tolvane::MakeWavHeader(8000, counted * 8000);
+    if (!std::equal(header.bytes, header.bytes + tolvane::kWavHeaderSize, disk.bytes.begin()))
+        return ::testing::AssertionFailure() << "not a header of whole blocks";
+    if (counted < atLeast) return ::testing::AssertionFailure() << counted << " blocks counted, " << atLeast << " kept";
+    if (disk.bytes.size() < tolvane::kWavHeaderSize + std::size_t{counted} * kBlockBytes)
+        return ::testing::AssertionFailure() << counted << " blocks counted, not all there";
+    for (std::uint32_t b = 0; b < counted; ++b) {
+        if (!std::equal(disk.bytes.begin() + static_cast<std::ptrdiff_t>(tolvane::kWavHeaderSize + b * kBlockBytes),
+                        disk.bytes.begin() + static_cast<std::ptrdiff_t>(tolvane::kWavHeaderSize + (b + 1) * kBlockBytes),
+                        Block(b).begin()))
+            return ::testing::AssertionFailure() << "block " << b << " counted but not there";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Checks every state storage may hold after a cut after each op of the journal:
+// all up to the last completed sync, plus any subset of the writes since,
+// each possibly torn at a sector boundary. Every second handed over before
+// the one in hand must be counted, up to the first `floor`.
+// Returns the number of states checked.
+long CheckEveryCut(std::uint32_t floor) {
+    Disk durable;  // after the last completed sync
+    std::vector<const Op*> pending;
+    bool started = false;
+    std::uint32_t delivered = 0;
+    long states = 0;
+    for (const Op& op : journal) {
+        if (op.kind == Op::kStarted) started = true;
+        if (op.kind == Op::kDelivery) ++delivered;
+        if (op.kind == Op::kCreate || op.kind == Op::kWrite || op.kind == Op::kCut) pending.push_back(&op);
+        if (op.kind == Op::kSync) {
+            for (const Op* p : pending) durable.Apply(*p, p->data.size());
+            pending.clear();
+        }
+        if (op.kind == Op::kEntrySync) durable.exists = true;
+        // Odometer over the pending ops: 0 = lost, k = the first k sectors kept
+        // (or the cut done), the last = whole.
+        std::vector<std::uint64_t> choice(pending.size(), 0);
+        auto choices = [&](std::size_t i) -> std::uint64_t {
+            const Op& p = *pending[i];
+            if (p.kind != Op::kWrite) return 2;
+            return (p.offset + p.data.size() - 1) / kSector - p.offset / kSector + 2;
+        };
+        for (;;) {
+            Disk disk = durable;
+            for (std::size_t i = 0; i < pending.size(); ++i) {
+                if (choice[i] == 0) continue;
+                const Op& p = *pending[i];
+                const std::uint64_t torn = (p.offset / kSector + choice[i]) * kSector - p.offset;
+                disk.Apply(p, choice[i] + 1 == choices(i) ? p.data.size() : torn);
+            }
+            ++states;
+            const std::uint32_t atLeast = delivered > 0 ? delivered - 1 : 0;
+            const auto playable = started ? Playable(disk, atLeast < floor ? atLeast : floor)
+                                          : ::testing::AssertionSuccess();
+            if (!playable) {  // one is enough to tell; thousands would follow
+                ADD_FAILURE() << playable.message() << ", in state " << states << " after op " << (&op - journal.data());
+                return states;
+            }
+            std::size_t i = 0;
+            while (i < pending.size() && ++choice[i] == choices(i)) choice[i++] = 0;
+            if (i == pending.size()) break;
+        }
+    }
+    return states;
+}
+
+// Records `blocks` seconds and stops; `failing` names the sync that fails.
+std::int32_t Record(int blocks, int failing, std::int32_t& started) {
+    journal.clear();
+    syncs = 0;
+    failingSync = failing;
+    scripted::Reset();
+    started = SoundRecorderStart(u"crash.wav");
+    if (started != RESULT_OK) return -1;
+    journal.push_back({Op::kStarted, 0, {}});
+    for (int b = 0; b < blocks; ++b) {
+        journal.push_back({Op::kDelivery, 0, {}});
+        EXPECT_TRUE(scripted::DeliverBlock());
+    }
+    return SoundRecorderStop();
+}
+
+TEST(CrashStates, EveryCutLeavesAPlayableFileWithAllButTheLastSecond) {
+    std::int32_t started = 0;
+    ASSERT_EQ(Record(6, 0, started), 6);
+    const long states = CheckEveryCut(6);
+    std::printf("%ld crash states checked\n", states);
+    EXPECT_GT(states, 6 * 32);
+}
+
+// Whichever sync fails, the file never counts a block that storage may lack,
+// nothing is appended after it, and Stop returns what the header counts. The
+// syncs: Start's two (file, directory), then each second's two (block,
+// header), then Stop's.
+TEST(CrashStates, AFailedSyncNeverLeavesACountedBlockThatIsNotThere) {
+    long states = 0;
+    for (int failing = 1; failing <= 2 + 5 * 2 + 1; ++failing) {
+        std::int32_t started = 0;
+        const std::int32_t kept = Record(5, failing, started);
+        if (failing <= 2) {  // Start's: no recording, no device
+            EXPECT_EQ(started, RESULT_RECORDER_FILE_FAILED);
+            EXPECT_EQ(scripted::Snapshot().calls, 0);
+            continue;
+        }
+        ASSERT_EQ(started, RESULT_OK);
+        // A block whose header could not be synced stays counted (it is
+        // durable), but only the blocks before it are sure to be counted.
+        EXPECT_EQ(kept, (failing - 2) / 2) << "sync " << failing;
+        states += CheckEveryCut(static_cast<std::uint32_t>((failing - 3) / 2));
+    }
+    std::printf("%ld crash states checked\n", states);
+}
+
+}  // namespace
+
+// The recording-file layer, logging instead of writing.
+namespace tolvane::platform {
+namespace {
+ssize_t LogWrite(void*, const char* data, std::size_t size) {
+    journal.push_back({Op::kWrite, filePosition, Bytes(data, data + size)});
+    filePosition += size;
+    return static_cast<ssize_t>(size);
+}
+int LogSeek(void*, off64_t* offset, int whence) {
+    if (whence == SEEK_END) return -1;
+    if (whence == SEEK_CUR) *offset += static_cast<off64_t>(filePosition);
+    filePosition = static_cast<std::uint64_t>(*offset);
+    return 0;
+}
+}  // namespace
+
+std::FILE* OpenRecordingFile(const TolvanePathChar*) {
+    journal.push_back({Op::kCreate, 0, {}});
+    filePosition = 0;
+    return ::fopencookie(nullptr, "wb", {nullptr, LogWrite, LogSeek, nullptr});
+}
+bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
+    return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;
+}
+bool CutRecordingFile(std::FILE*, std::uint64_t size) {
+    journal.push_back({Op::kCut, size, {}});
+    return true;
+}
+bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar*) {
+    return std::fflush(file) == 0 && Sync(Op::kSync) && Sync(Op::kEntrySync);
+}
+bool SyncRecordingFile(std::FILE* file) { return std::fflush(file) == 0 && Sync(Op::kSync); }
+}  // namespace tolvane::platform
