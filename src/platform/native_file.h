@@ -55,8 +55,10 @@ public:
 
     // Opens for writing, creating the file. An existing file is never
     // truncated here: it is overwritten and cut to length by Close(), and
-    // one that turns out to be `input` is left untouched.
-    OpenResult Open(const NativePath& path, const InputFile& input);
+    // one that turns out to be `input` is left untouched. `path` must outlive
+    // this object; it may be rewritten to the name of the file created when
+    // it was reached through a link.
+    OpenResult Open(NativePath& path, const InputFile& input);
 
     // Appends all `size` bytes; false on failure.
     bool Write(const void* data, std::size_t size);
@@ -66,13 +68,15 @@ public:
     // Cuts a regular file to the bytes appended, then closes; false if
     // either fails.
     bool Close();
-    // Closes, and removes the file if it is a regular file.
+    // Closes, and removes the file if it is a regular file that this object
+    // created, or one that `path` named itself rather than through a link.
     void Discard();
 
 private:
     std::intptr_t handle_ = -1;
     bool regular_ = false;
     std::uint64_t end_ = 0;  // bytes appended so far
+    FileIdentity identity_;
 #if defined(_WIN32)
     const wchar_t* name_ = nullptr;
 #else

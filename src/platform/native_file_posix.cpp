@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace tolvane::platform {
 namespace {
@@ -82,9 +83,20 @@ std::ptrdiff_t InputFile::ReadFully(void* buffer, std::size_t size) {
 
 OutputFile::~OutputFile() { CloseQuietly(handle_); }
 
-OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile& input) {
+OutputFile::OpenResult OutputFile::Open(NativePath& path, const InputFile& input) {
     // No O_TRUNC: the identity check below must come before anything is lost.
-    const int fd = ::open(path.name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // O_EXCL tells whether this call creates the file, and never follows a
+    // link; a link that leads nowhere is followed next, creating its target.
+    int fd = ::open(path.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const bool createdHere = fd >= 0;
+    bool createdThroughLink = false;
+    if (fd < 0 && errno == EEXIST) {
+        fd = ::open(path.name, O_WRONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(path.name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+            createdThroughLink = fd >= 0;
+        }
+    }
     if (fd < 0) {
         return OpenResult::kFailed;
     }
@@ -92,10 +104,13 @@ OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile&
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         CloseQuietly(handle_);
+        if (createdHere) {
+            ::unlink(path.name);
+        }
         return OpenResult::kFailed;
     }
-    const FileIdentity identity = IdentityOf(info);
-    if (identity.volume == input.Identity().volume && identity.file == input.Identity().file) {
+    identity_ = IdentityOf(info);
+    if (identity_.volume == input.Identity().volume && identity_.file == input.Identity().file) {
         CloseQuietly(handle_);
         return OpenResult::kSameAsInput;
     }
@@ -103,6 +118,14 @@ OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile&
     // cheaper than truncating first, which frees every block only for the
     // conversion to allocate them again.
     regular_ = S_ISREG(info.st_mode);
+    if (createdThroughLink) {
+        // Discard removes only by a name that is the file itself, never a
+        // link: the file just created is known by the name the system gives.
+        char self[32];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        const ssize_t length = ::readlink(self, path.name, kMaxNativePath - 1);
+        path.name[length > 0 ? length : 0] = '\0';
+    }
     name_ = path.name;
     return OpenResult::kOpened;
 }
@@ -131,7 +154,11 @@ bool OutputFile::Close() {
 
 void OutputFile::Discard() {
     CloseQuietly(handle_);
-    if (regular_ && name_ != nullptr) {
+    // Only by a name that is still this very file: a link that led to it
+    // (say /dev/stdout) stays, and so does a file put there meanwhile.
+    struct stat info {};
+    if (regular_ && name_ != nullptr && ::lstat(name_, &info) == 0 && IdentityOf(info).volume == identity_.volume &&
+        IdentityOf(info).file == identity_.file) {
         ::unlink(name_);
     }
 }

@@ -106,7 +106,7 @@ std::ptrdiff_t InputFile::ReadFully(void* buffer, std::size_t size) {
 
 OutputFile::~OutputFile() { CloseQuietly(handle_); }
 
-OutputFile::OpenResult OutputFile::Open(const NativePath& path, const InputFile& input) {
+OutputFile::OpenResult OutputFile::Open(NativePath& path, const InputFile& input) {
     // OPEN_ALWAYS, not CREATE_ALWAYS: nothing may be truncated before the
     // identity check below. Sharing reads keeps the input's own handle valid
     // when both names lead to one file.

@@ -67,6 +67,24 @@ TEST(StretchFailures, FailedWriteIsReportedAndDevicesAreNotRemoved) {
     EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
+// Writes fail at once under a file size limit of 0: the output is created
+// and then cannot take a byte. What the converter created goes again, even
+// through a link that led nowhere; the link itself is not the converter's.
+TEST(StretchFailures, FailedWriteLeavesNothingThatItCreated) {
+    ScratchDir dir;
+    WriteFile(dir / "in.wav", WavFile(8000, Ramp(100000)));
+    ASSERT_EQ(::symlink("target.wav", (dir / "link.wav").c_str()), 0);
+    for (const std::string& out : {dir / "new.wav", dir / "link.wav"}) {
+        const RunResult r = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" stretch \"$1\" \"$2\"",
+                                        TOLVANE_CLI, dir / "in.wav", out});
+        EXPECT_EQ(r.exitCode, 1) << out;
+        EXPECT_EQ(r.out, kWriteFailed) << out;
+    }
+    EXPECT_FALSE(Exists(dir / "new.wav"));
+    EXPECT_FALSE(Exists(dir / "target.wav"));
+    EXPECT_TRUE(Exists(dir / "link.wav"));
+}
+
 TEST(StretchFailures, ReadErrorIsReportedNotTakenForTheEnd) {
     // Reading /proc/self/mem from offset 0 fails with EIO.
     ScratchDir dir;
