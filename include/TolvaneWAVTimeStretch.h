@@ -56,7 +56,8 @@ typedef char16_t TolvanePathChar;
 #define RESULT_RECORDER_QUEUE_FAILED 2
 /* SoundRecorderStart: the device would not start capturing. */
 #define RESULT_RECORDER_START_FAILED 3
-/* SoundRecorderStart: the output file could not be created or written. */
+/* SoundRecorderStart: the output file could not be created, written or made
+ * durable. */
 #define RESULT_RECORDER_FILE_FAILED 4
 
 #ifdef __cplusplus
@@ -95,8 +96,10 @@ extern "C" {
  *     "Time stretch effect applied and saved to output.wav\n"
  *                                      success (the name is fixed text, not
  *                                      the output path).
- *   On a read or write failure an incomplete output that is a regular file is
- *   removed; nothing else is ever removed.
+ *   On a read or write failure the incomplete output is removed if it is a
+ *   regular file that this call created (also where a link led) or that
+ *   `outputPath` names itself; a link is never removed, nor anything else.
+ *   The output is not synced to storage: after a power cut, convert again.
  *
  *   Returns : RESULT_OK (999) when the output has been written completely,
  *             RESULT_STRETCH_FAILED (1) on any failure above.
@@ -112,9 +115,17 @@ TOLVANE_API int32_t WAVStrech(const TolvanePathChar* inputPath,
  * SoundRecorderStart() :
  *   Creates (or truncates) `outputPath` and starts recording the default
  *   audio input at 8000 samples/s, 16-bit, mono. Each whole second captured is
- *   appended to the file as it arrives; after each, the header is brought up
- *   to date and the data handed to the operating system, so the file is a
- *   valid WAV at every moment, even if the process dies mid-recording.
+ *   appended to the file as it arrives, made durable on storage, and only then
+ *   counted in the header, which is made durable in turn. So the file is a
+ *   valid WAV at every moment, even if the process dies or the power fails
+ *   mid-recording.
+ *
+ *   A power cut loses at most the last second or so: the second being
+ *   captured and the one being written. It cannot lose the file (it is on
+ *   storage, directory entry and all, once Start returns RESULT_OK), nor any
+ *   earlier second (those kept are the first ones, in order, without gaps),
+ *   nor leave a header that counts a second that is not there. Bytes of a
+ *   second cut off part-written may follow the counted data, uncounted.
  *
  *   On Linux the default input is ALSA's "default" capture PCM, so the
  *   system's ALSA configuration (~/.asoundrc, /etc/asound.conf) decides what
@@ -131,8 +142,9 @@ TOLVANE_API int32_t WAVStrech(const TolvanePathChar* inputPath,
  *             RESULT_RECORDER_START_FAILED (3)  the device would not start;
  *             RESULT_RECORDER_FILE_FAILED (4)   the file could not be created,
  *                                               or its first header could not
- *                                               be written; no device is
- *                                               opened.
+ *                                               be written or made durable
+ *                                               with its directory entry; no
+ *                                               device is opened.
  *   After 1, 2 or 3 (except for the busy case) the device is closed and the
  *   file is a valid WAV with no samples. Prints nothing.
  *
@@ -143,8 +155,11 @@ TOLVANE_API int32_t SoundRecorderStart(const TolvanePathChar* outputPath);
 
 /*
  * SoundRecorderStop() :
- *   Stops the device, writes the final header and closes the file. Only whole
- *   one-second blocks are ever in the file; a partly filled second is dropped.
+ *   Stops the device, writes the final header, makes it durable and closes
+ *   the file. Only whole one-second blocks are ever in the file; a partly
+ *   filled second is dropped. A second that could not be written or made
+ *   durable (a full or failing disk) ends the file: it is not counted and
+ *   nothing is appended after it.
  *
  *   Returns : the number of whole seconds in the file, exactly what its header
  *             states; 0 when no recording was running (then nothing is
