@@ -155,11 +155,12 @@ TOLVANE_API int32_t SoundRecorderStart(const TolvanePathChar* outputPath);
 
 /*
  * SoundRecorderStop() :
- *   Stops the device, writes the final header, makes it durable and closes
- *   the file. Only whole one-second blocks are ever in the file; a partly
- *   filled second is dropped. A second that could not be written or made
- *   durable (a full or failing disk) ends the file: it is not counted and
- *   nothing is appended after it.
+ *   Stops the device and closes the file, its final header on storage (each
+ *   second's header is made durable as it is written, so Stop normally waits
+ *   for no storage). Only whole one-second blocks are ever in the file; a
+ *   partly filled second is dropped. A second that could not be written or
+ *   made durable (a full or failing disk) ends the file: it is not counted
+ *   and nothing is appended after it.
  *
  *   Returns : the number of whole seconds in the file, exactly what its header
  *             states; 0 when no recording was running (then nothing is

@@ -41,6 +41,7 @@ bool WriteHeader(RecorderState& s) {
 void AppendSnapshot(RecorderState& s) {
     // The counted blocks end here, whatever the file's size.
     const std::uint64_t end = kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes;
+    s.durable = false;
     if (!tolvane::platform::SeekRecordingFile(s.output, end) ||
         std::fwrite(s.snapshot, 1, kBlockBytes, s.output) != kBlockBytes ||
         !tolvane::platform::SyncRecordingFile(s.output)) {
@@ -58,7 +59,9 @@ void AppendSnapshot(RecorderState& s) {
     if (!WriteHeader(s) || !tolvane::platform::SyncRecordingFile(s.output)) {
         std::clearerr(s.output);
         s.writeFailed = true;
+        return;
     }
+    s.durable = true;
 }
 
 // The handler the device calls on its own thread.
@@ -139,8 +142,12 @@ std::int32_t FinishRecording(RecorderState& s) {
         s.device = nullptr;
     }
     const Guard guard(s.lock);
-    WriteHeader(s);
-    tolvane::platform::SyncRecordingFile(s.output);
+    // Each second's header is made durable as it is written, so there is
+    // normally nothing left to do here: Stop then waits for no storage.
+    if (!s.durable) {
+        WriteHeader(s);
+        tolvane::platform::SyncRecordingFile(s.output);
+    }
     std::fclose(s.output);
     s.output = nullptr;
     return s.blockCount;
@@ -176,6 +183,7 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
             s.output = nullptr;
             return RESULT_RECORDER_FILE_FAILED;
         }
+        s.durable = true;
         s.accepting = true;
     }
     const std::int32_t result = StartCapture(s);

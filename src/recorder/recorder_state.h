@@ -41,6 +41,10 @@ struct RecorderState {
     bool writeFailed = false;
     // Whole blocks in the file, as its header states. Written under `lock`.
     std::int32_t blockCount = 0;
+    // Everything written to the file is on storage: the header there states
+    // `blockCount` and nothing follows the counted blocks, so Stop has
+    // nothing to write or sync. Written under `lock`.
+    bool durable = false;
     // Blocks a file may take; lowered only by tests.
     std::int32_t blockLimit = kMaxBlocks;
 
