@@ -14,6 +14,10 @@ void CatchStopRequests();
 // Waits up to `timeout` for a request; true when one has come.
 bool WaitForStopRequest(std::chrono::milliseconds timeout);
 
+// Lets writes to a closed pipe fail instead of ending the process, which
+// could otherwise stop with a file half written.
+void IgnoreBrokenPipes();
+
 // Whether standard error is a terminal, where progress may be shown.
 bool StderrIsTerminal();
 

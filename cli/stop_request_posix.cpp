@@ -27,6 +27,8 @@ bool WaitForStopRequest(std::chrono::milliseconds timeout) {
     return ::sigtimedwait(&stopSignals, nullptr, &wait) > 0;
 }
 
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace tolvane::cli

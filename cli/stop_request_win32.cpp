@@ -30,6 +30,9 @@ bool WaitForStopRequest(std::chrono::milliseconds timeout) {
     return WaitForSingleObject(stopEvent, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
 }
 
+// Windows has no SIGPIPE: such writes already just fail.
+void IgnoreBrokenPipes() {}
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 }  // namespace tolvane::cli

@@ -1,15 +1,16 @@
 #include <cstdio>
 
+#include "batch.h"
 #include "commands.h"
 #include "utf16_args.h"
 
 namespace tolvane::cli {
 
 int RunStretch(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("tolvane stretch: expects an input and an output path\n", stderr);
-        PrintUsage(stderr);
-        return kExitUsage;
+    // IN OUT; anything else (many inputs, -o DIR, -j N, --files-from) is the
+    // batch form, which also says what is wrong with a bad command line.
+    if (argc != 2 || IsBatchOption(argv[0]) || IsBatchOption(argv[1])) {
+        return RunBatch(argc, argv);
     }
     Utf16Path input;
     Utf16Path output;
