@@ -90,7 +90,8 @@ int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads) {
 
     std::mutex doneMutex;
     std::condition_variable allDone;
-    std::size_t running = std::min<std::size_t>(threads, jobs.size());
+    const std::size_t started = std::min<std::size_t>(threads, jobs.size());
+    std::size_t running = started;  // under doneMutex
     auto work = [&] {
         while (!tally.stop.load()) {
             const std::size_t i = tally.next.fetch_add(1);
@@ -113,7 +114,7 @@ int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads) {
         }
     };
     std::vector<std::thread> workers;
-    for (std::size_t i = 0; i < running; ++i) {
+    for (std::size_t i = 0; i < started; ++i) {
         workers.emplace_back(work);
     }
 

@@ -50,6 +50,7 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     void Signal(int signal);
+    pid_t Pid() const { return pid_; }
     // Feeds its input, collects its output and waits for it to end; one that
     // is still running after `limit` is killed and marked as timed out.
     RunResult Finish(std::chrono::milliseconds limit = std::chrono::hours(1));
