@@ -13,10 +13,8 @@ namespace tolvane::cli {
 namespace {
 
 #if defined(_WIN32)
-constexpr char kSeparator = '\\';
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 #else
-constexpr char kSeparator = '/';
 bool IsSeparator(char c) { return c == '/'; }
 #endif
 
@@ -37,11 +35,15 @@ std::string FileNameOf(const std::string& path) {
 std::string JoinPath(const std::string& dir, const std::string& name) {
     const char last = dir.back();
 #if defined(_WIN32)
-    const bool bare = IsSeparator(last) || (dir.size() == 2 && last == ':');
+    if (IsSeparator(last) || (dir.size() == 2 && last == ':')) {
+        return dir + name;
+    }
+    // The separator the directory is already spelt with.
+    const bool slashes = dir.find('/') != std::string::npos && dir.find('\\') == std::string::npos;
+    return dir + (slashes ? '/' : '\\') + name;
 #else
-    const bool bare = IsSeparator(last);
+    return IsSeparator(last) ? dir + name : dir + '/' + name;
 #endif
-    return bare ? dir + name : dir + kSeparator + name;
 }
 
 int Refuse(const std::string& message) {

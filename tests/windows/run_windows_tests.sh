@@ -161,6 +161,23 @@ step "tolvane.exe converts between non-ANSI file names" \
            "$4" stretch "αβ 中.wav" linux-reference.wav >/dev/null && cmp "γδ 文.wav" linux-reference.wav' \
     sh "$work" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe" "$root/build/release/cli/tolvane"
 
+# The batch form on worker threads: one failure among the files, the others
+# the same bytes as the Linux build's; names that differ only in case collide.
+mkdir -p "$work/batch/out" "$work/batch/other"
+cp "$work/cases/block_4096.wav" "$work/cases/long_60001.wav" "$work/batch/"
+cp "$work/cases/block_4096.wav" "$work/batch/other/BLOCK_4096.WAV"
+step "tolvane.exe converts a batch on threads, naming the failed file" \
+    sh -c 'cd "$1" || exit 1
+           WINEPATH="$2" wine "$3" stretch block_4096.wav missing.wav long_60001.wav -o out -j 3 \
+               >stdout.txt 2>stderr.txt
+           [ $? -eq 1 ] && grep -q "could not convert missing.wav" stderr.txt &&
+               [ "$(grep -c "^Time stretch effect applied" stdout.txt)" -eq 2 ] &&
+               cmp out/block_4096.wav ../cases/block_4096.ref.wav &&
+               cmp out/long_60001.wav ../cases/long_60001.ref.wav || exit 1
+           WINEPATH="$2" wine "$3" stretch block_4096.wav other/BLOCK_4096.WAV -o out 2>/dev/null
+           [ $? -eq 2 ]' \
+    sh "$work/batch" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe"
+
 # A capture device that delivers a 16-bit ramp in real time, reached through
 # Wine's own ALSA driver: ALSA's "default" in a private HOME is the pulse
 # plugin, and behind it a PulseAudio daemon whose default source is a pipe fed
