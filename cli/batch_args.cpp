@@ -1,5 +1,4 @@
 // The batch form's command line, and the input lists read with --files-from.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +25,12 @@ int UsageError(const std::string& message) {
 bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
 
 bool ParseJobs(const char* text, unsigned& jobs) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || *text == '-' || *text == '+' || value < 1 || value > kMaxJobs) {
+    const std::size_t digits = std::strspn(text, "0123456789");
+    if (digits == 0 || digits > 4 || text[digits] != '\0') {
+        return false;
+    }
+    const unsigned long value = std::strtoul(text, nullptr, 10);
+    if (value < 1 || value > kMaxJobs) {
         return false;
     }
     jobs = static_cast<unsigned>(value);
