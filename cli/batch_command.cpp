@@ -154,13 +154,13 @@ int RunBatch(int argc, char** argv) {
     if (const int status = ParseBatchArguments(argc, argv, request)) {
         return status;
     }
-    std::vector<BatchJob> jobs;
-    if (const int status = PlanBatch(request, jobs)) {
-        return status;
-    }
     unsigned threads = request.jobs;
     if (threads == 0) {
         threads = std::max(1u, std::thread::hardware_concurrency());
+    }
+    std::vector<BatchJob> jobs;
+    if (const int status = PlanBatch(request, threads, jobs)) {
+        return status;
     }
     return RunBatchJobs(jobs, threads);
 }
