@@ -41,17 +41,20 @@ for n in range(count):
         f.write(header + ramp[start:start + 2 * samples])
 PY
 
+# Listed once, so that no timed run pays for the shell's globbing.
+inputs=("$work"/in/*.wav)
+
 # Wall-clock seconds of one run of a command, its output discarded.
 seconds() { local s e; s=$(date +%s%N); "$@" >/dev/null 2>&1; e=$(date +%s%N); awk -v ns=$((e - s)) 'BEGIN {printf "%.6f", ns / 1e9}'; }
-batch_one() { "$tolvane" stretch "$work"/in/*.wav -o "$work/batch1" -j 1; }
-batch_default() { "$tolvane" stretch "$work"/in/*.wav -o "$work/batch"; }
+batch_one() { "$tolvane" stretch "${inputs[@]}" -o "$work/batch1" -j 1; }
+batch_default() { "$tolvane" stretch "${inputs[@]}" -o "$work/batch"; }
 loop_tolvane() {
   local f
-  for f in "$work"/in/*.wav; do "$tolvane" stretch "$f" "$work/loop/${f##*/}"; done
+  for f in "${inputs[@]}"; do "$tolvane" stretch "$f" "$work/loop/${f##*/}"; done
 }
 loop_sox() {
   local f
-  for f in "$work"/in/*.wav; do sox "$f" -r 1600 "$work/sox/${f##*/}" downsample 5; done
+  for f in "${inputs[@]}"; do sox "$f" -r 1600 "$work/sox/${f##*/}" downsample 5; done
 }
 
 # One untimed run of each: warms the page cache and creates every output, so
@@ -82,7 +85,7 @@ done
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
-peak_kib=$(/usr/bin/time -f '%M' "$tolvane" stretch "$work"/in/*.wav -o "$work/batch" 2>&1 >/dev/null | tail -n 1)
+peak_kib=$(/usr/bin/time -f '%M' "$tolvane" stretch "${inputs[@]}" -o "$work/batch" 2>&1 >/dev/null | tail -n 1)
 jobs=$(getconf _NPROCESSORS_ONLN)
 
 printf 'inputs                  %d files of 5 s at 8000 Hz (%d KiB each), %d rounds\n' \
