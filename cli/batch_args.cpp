@@ -116,7 +116,8 @@ int ParseBatchArguments(int argc, char** argv, BatchRequest& request) {
         }
         if (value == nullptr) {
             if (i + 1 == argc) {
-                return UsageError(std::string(name) + (isDir ? " needs a directory" : isJobs ? " needs a number" : " needs a file"));
+                const char* what = isDir ? " needs a directory" : isJobs ? " needs a number" : " needs a file";
+                return UsageError(std::string(name) + what);
             }
             value = argv[++i];
         }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -66,7 +67,8 @@ std::string SummaryText(const Tally& tally, std::size_t total, double elapsed, b
     const std::size_t converted = done - tally.failed.load();
     char text[200];
     if (stopped) {
-        std::snprintf(text, sizeof text, "Stopped: converted %zu of %zu file%s (%.1f MB) in %.2f s, %zu failed, %zu not started",
+        std::snprintf(text, sizeof text,
+                      "Stopped: converted %zu of %zu file%s (%.1f MB) in %.2f s, %zu failed, %zu not started",
                       converted, total, total == 1 ? "" : "s", Megabytes(tally.bytes.load()), elapsed,
                       tally.failed.load(), total - done);
     } else {
@@ -114,8 +116,19 @@ int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads) {
         }
     };
     std::vector<std::thread> workers;
-    for (std::size_t i = 0; i < started; ++i) {
-        workers.emplace_back(work);
+    try {
+        while (workers.size() < started) {
+            workers.emplace_back(work);
+        }
+    } catch (const std::system_error&) {
+        // The system would give no more threads: those there are share the
+        // files, or this one does them alone.
+        const std::lock_guard<std::mutex> lock(doneMutex);
+        running -= started - workers.size();
+    }
+    if (workers.empty() && started > 0) {
+        running = 1;
+        work();
     }
 
     bool stopped = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -75,8 +76,12 @@ void InParallel(std::size_t count, unsigned threads, const Fn& fn) {
         }
     };
     std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threads && t < count; ++t) {
-        helpers.emplace_back(run);
+    try {
+        for (unsigned t = 1; t < threads && t < count; ++t) {
+            helpers.emplace_back(run);
+        }
+    } catch (const std::system_error&) {
+        // Fewer helpers, then; this thread does the rest.
     }
     run();
     for (std::thread& helper : helpers) {
