@@ -13,6 +13,7 @@
 #   FILES     five-second 8000 Hz inputs to make (default 1000)
 #   ROUNDS    timed runs of each (default 5)
 set -euo pipefail
+export LC_ALL=C  # a decimal point in the clock and in awk
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build/release}

@@ -6,7 +6,9 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "batch.h"
 #include "commands.h"
@@ -54,19 +56,9 @@ int Refuse(const std::string& message) {
     return kExitUsage;
 }
 
-bool ToUtf16(const std::string& path, Utf16Path& out) {
-    if (Utf8ToUtf16(path.c_str(), out)) {
-        return true;
-    }
-    std::fprintf(stderr, "tolvane stretch: path is not valid UTF-8: %s\n", path.c_str());
-    return false;
-}
-
 using Identity = std::pair<std::uint64_t, std::uint64_t>;
 
-// Runs fn(i) for every i below `count` on up to `threads` threads. Looking up
-// thousands of files is thousands of system calls, which, left to one thread,
-// would be a good part of a whole batch's time.
+// Runs fn(i) for every i below `count` on up to `threads` threads.
 template <typename Fn>
 void InParallel(std::size_t count, unsigned threads, const Fn& fn) {
     std::atomic<std::size_t> next{0};
@@ -89,13 +81,47 @@ void InParallel(std::size_t count, unsigned threads, const Fn& fn) {
     }
 }
 
+// What the checks need to know of one input. For thousands of inputs that
+// is thousands of system calls, a good part of a whole batch's time if left
+// to one thread, so drafts are made on all of them.
+struct Draft {
+    BatchJob job;
+    bool named = false;  // it has a file name to give its output
+    bool utf8 = false;   // and its paths are valid UTF-8
+    Utf16Path key;       // its output's name, compared as the file system does
+    FileFacts in;
+    FileFacts out;
+};
+
+Draft MakeDraft(const std::string& input, const std::string& dir) {
+    Draft d;
+    d.job.input = input;
+    const std::string name = FileNameOf(input);
+    d.named = !name.empty() && name != "." && name != "..";
+    if (!d.named) {
+        return d;
+    }
+    d.job.output = JoinPath(dir, name);
+    Utf16Path name16;
+    d.utf8 = Utf8ToUtf16(input.c_str(), d.job.input16) && Utf8ToUtf16(d.job.output.c_str(), d.job.output16) &&
+             Utf8ToUtf16(name.c_str(), name16);
+    if (!d.utf8) {
+        return d;
+    }
+    d.key = FileNameKey(name16);
+    d.in = FactsOf(d.job.input, d.job.input16);
+    d.out = FactsOf(d.job.output, d.job.output16);
+    d.job.bytes = d.in.size;
+    return d;
+}
+
 }  // namespace
 
 int PlanBatch(const BatchRequest& request, unsigned threads, std::vector<BatchJob>& jobs) {
     jobs.clear();
     Utf16Path dir16;
-    if (!ToUtf16(request.outputDir, dir16)) {
-        return kExitUsage;
+    if (!Utf8ToUtf16(request.outputDir.c_str(), dir16)) {
+        return Refuse("path is not valid UTF-8: " + request.outputDir);
     }
     const FileFacts dir = FactsOf(request.outputDir, dir16);
     if (!dir.exists) {
@@ -105,74 +131,67 @@ int PlanBatch(const BatchRequest& request, unsigned threads, std::vector<BatchJo
         return Refuse("output directory " + request.outputDir + " is not a directory");
     }
 
-    // Every problem is named, not just the first, so that one run shows them all.
+    const std::size_t count = request.inputs.size();
+    std::vector<Draft> drafts(count);
+    InParallel(count, threads, [&](std::size_t i) { drafts[i] = MakeDraft(request.inputs[i], request.outputDir); });
+
+    // Every problem is named, not just the first, so that one run shows them
+    // all. Files are compared by identity, so that links and other spellings
+    // of one file are seen through: no output may be an input, nor two
+    // outputs one file.
     int status = 0;
-    std::map<Utf16Path, std::size_t> byName;  // output name -> the job writing it
-    for (const std::string& input : request.inputs) {
-        BatchJob job;
-        job.input = input;
-        const std::string name = FileNameOf(input);
-        if (name.empty() || name == "." || name == "..") {
-            status = Refuse("input " + input + " has no file name to give its output");
+    std::unordered_map<Utf16Path, std::size_t> byName;  // output name -> the input writing it
+    std::map<Identity, std::size_t> outputs;             // existing output -> the input writing it
+    byName.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Draft& d = drafts[i];
+        if (!d.named) {
+            status = Refuse("input " + d.job.input + " has no file name to give its output");
             continue;
         }
-        job.output = JoinPath(request.outputDir, name);
-        if (!ToUtf16(input, job.input16) || !ToUtf16(job.output, job.output16)) {
-            status = kExitUsage;
+        if (!d.utf8) {
+            status = Refuse("path is not valid UTF-8: " + d.job.input);
             continue;
         }
-        Utf16Path name16;
-        Utf8ToUtf16(name.c_str(), name16);
-        const auto [at, added] = byName.emplace(FileNameKey(name16), jobs.size());
+        const auto [named, added] = byName.emplace(d.key, i);
         if (!added) {
-            status = Refuse("inputs " + jobs[at->second].input + " and " + input + " would both write " +
-                            jobs[at->second].output);
+            const BatchJob& first = drafts[named->second].job;
+            status = Refuse("inputs " + first.input + " and " + d.job.input + " would both write " + first.output);
             continue;
         }
-        jobs.push_back(std::move(job));
+        if (d.out.exists) {
+            const auto [existing, fresh] = outputs.emplace(Identity{d.out.volume, d.out.index}, i);
+            if (!fresh) {
+                status = Refuse("outputs " + drafts[existing->second].job.output + " and " + d.job.output +
+                                " are one file");
+            }
+        }
     }
     if (status != 0) {
         return status;
     }
-
-    // By file identity, so that links and other spellings of one file are
-    // seen through: no output may be an input, nor two outputs one file.
-    std::vector<FileFacts> inputFacts(jobs.size());
-    std::vector<FileFacts> outputFacts(jobs.size());
-    InParallel(jobs.size(), threads, [&](std::size_t i) {
-        inputFacts[i] = FactsOf(jobs[i].input, jobs[i].input16);
-        outputFacts[i] = FactsOf(jobs[i].output, jobs[i].output16);
-    });
-    std::map<Identity, std::size_t> outputs;  // existing output -> its job
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        const FileFacts& out = outputFacts[i];
-        if (!out.exists) {
-            continue;
-        }
-        const auto [at, added] = outputs.emplace(Identity{out.volume, out.index}, i);
-        if (!added) {
-            status = Refuse("outputs " + jobs[at->second].output + " and " + jobs[i].output + " are one file");
-        }
-    }
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        const FileFacts& in = inputFacts[i];
-        jobs[i].bytes = in.size;
-        if (!in.exists) {
-            continue;  // fails on its own when its turn comes
-        }
-        const auto at = outputs.find(Identity{in.volume, in.index});
+    for (std::size_t i = 0; i < count; ++i) {
+        const Draft& d = drafts[i];
+        const auto at = d.in.exists ? outputs.find(Identity{d.in.volume, d.in.index}) : outputs.end();
         if (at == outputs.end()) {
-            continue;
+            continue;  // a missing input fails on its own when its turn comes
         }
-        const BatchJob& writer = jobs[at->second];
+        const BatchJob& writer = drafts[at->second].job;
         if (at->second == i) {
-            status = Refuse("input " + jobs[i].input + " is the output it would write");
+            status = Refuse("input " + d.job.input + " is the output it would write");
         } else {
-            status = Refuse("input " + jobs[i].input + " is " + writer.output + ", which " + writer.input +
+            status = Refuse("input " + d.job.input + " is " + writer.output + ", which " + writer.input +
                             " would write");
         }
     }
-    return status;
+    if (status != 0) {
+        return status;
+    }
+    jobs.reserve(count);
+    for (Draft& d : drafts) {
+        jobs.push_back(std::move(d.job));
+    }
+    return 0;
 }
 
 }  // namespace tolvane::cli
