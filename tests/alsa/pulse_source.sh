@@ -2,8 +2,11 @@
 # A PulseAudio daemon whose default source is a pipe fed with a 16-bit ramp,
 # for tests that record through ALSA's "default" PCM.
 #
-#   pulse_source.sh start DIR RAMP_WRITER   start daemon and writer under DIR
-#   pulse_source.sh stop DIR                stop both (by their recorded PIDs)
+#   pulse_source.sh start DIR RAMP_WRITER...  start daemon and writer under DIR
+#   pulse_source.sh stop DIR                  stop both (by their recorded PIDs)
+#
+# RAMP_WRITER may be several words: a cross-built writer runs through its
+# emulator (the daemon is always the build machine's own).
 #
 # After start, a process run with HOME=DIR/home records the ramp from ALSA's
 # "default" capture PCM (DIR/home/.asoundrc routes it to this daemon).
@@ -11,7 +14,7 @@
 # skip themselves then); it fails if the daemon or writer does not come up.
 set -eu
 
-cmd=${1:?usage: pulse_source.sh start DIR RAMP_WRITER | stop DIR}
+cmd=${1:?usage: pulse_source.sh start DIR RAMP_WRITER... | stop DIR}
 dir=$(realpath -m "${2:?missing DIR}")
 
 alive() {  # alive PID: running, not merely waiting to be reaped
@@ -35,7 +38,8 @@ stop)
     stop_pid "$dir/pulseaudio.pid"
     ;;
 start)
-    writer=${3:?missing RAMP_WRITER}
+    [ $# -ge 3 ] || { echo "missing RAMP_WRITER" >&2; exit 2; }
+    shift 2
     command -v pulseaudio >/dev/null 2>&1 || { echo "pulseaudio not installed: nothing started" >&2; exit 0; }
     "$0" stop "$dir"
     rm -rf "$dir"
@@ -67,7 +71,7 @@ CONF
         i=$((i + 1))
     done
     # The pipe source has made the fifo (and keeps it open both ways).
-    "$writer" "$dir/ramp.fifo" >"$dir/writer.log" 2>&1 &
+    "$@" "$dir/ramp.fifo" >"$dir/writer.log" 2>&1 &
     echo $! >"$dir/writer.pid"
     sleep 0.2
     alive "$(cat "$dir/writer.pid")" || {
@@ -77,7 +81,7 @@ CONF
     }
     ;;
 *)
-    echo "usage: pulse_source.sh start DIR RAMP_WRITER | stop DIR" >&2
+    echo "usage: pulse_source.sh start DIR RAMP_WRITER... | stop DIR" >&2
     exit 2
     ;;
 esac

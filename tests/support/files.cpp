@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "target_emulator.h"
+
 extern char** environ;
 
 namespace tolvane::test {
@@ -90,12 +92,14 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::
     std::vector<char*> envp;
     for (auto& s : envStrings) envp.push_back(s.data());
     envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
+    std::vector<std::string> args{TOLVANE_TARGET_EMULATOR};
+    args.insert(args.end(), argv.begin(), argv.end());
     std::vector<char*> argp;
     for (auto& s : args) argp.push_back(s.data());
     argp.push_back(nullptr);
 
-    const int spawned = ::posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
+    // spawnp: an emulator is named without its directory.
+    const int spawned = ::posix_spawnp(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);

@@ -38,8 +38,9 @@ struct RunResult {
     std::string err;
 };
 
-// A child process with its standard streams on pipes. `env` entries
-// (NAME=VALUE) replace or add to the test's own environment.
+// A child process with its standard streams on pipes: argv[0] is a program
+// of this build, started through the target's emulator when cross-built.
+// `env` entries (NAME=VALUE) replace or add to the test's own environment.
 class RunningProgram {
 public:
     RunningProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
