@@ -19,9 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${TOLVANE_QEMU})
 if(DEFINED TOLVANE_CROSS_RUNTIME_ROOT)
   # Target libraries unpacked outside the package database (see
-  # scripts/packages.sh): the programs are pointed at them.
+  # scripts/packages.sh): the programs are pointed at them. The PulseAudio
+  # client's private library sits in a directory of its own, which libpulse
+  # finds by an absolute run path into /usr.
   set(_runtime_libs ${TOLVANE_CROSS_RUNTIME_ROOT}/usr/lib/${TOLVANE_CROSS_TRIPLE})
   list(APPEND CMAKE_CROSSCOMPILING_EMULATOR
-    -E LD_LIBRARY_PATH=${_runtime_libs}:${TOLVANE_CROSS_RUNTIME_ROOT}/lib/${TOLVANE_CROSS_TRIPLE}
+    -E LD_LIBRARY_PATH=${_runtime_libs}:${_runtime_libs}/pulseaudio:${TOLVANE_CROSS_RUNTIME_ROOT}/lib/${TOLVANE_CROSS_TRIPLE}
     -E ALSA_PLUGIN_DIR=${_runtime_libs}/alsa-lib)
 endif()

@@ -34,3 +34,71 @@ tolvane_ensure_packages() {
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
+
+# The cross-built Linux suites (presets linux-arm64, linux-armhf,
+# linux-s390x): Debian's cross compilers and qemu-user, and for each target
+# architecture, through multiarch, its C++ runtime, ALSA, GoogleTest and
+# ALSA's PulseAudio plugin (to record from the test source).
+TOLVANE_CROSS_ARCHES="arm64 armhf s390x"
+TOLVANE_CROSS_PACKAGES="qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-s390x-linux-gnu"
+TOLVANE_CROSS_TARGET_PACKAGES="libstdc++6 libasound2-dev libgtest-dev libgmock-dev"
+# libasound2-plugins:s390x cannot be installed beside this machine's own
+# packages: Debian's security updates cover no s390x, so its libraries lag
+# behind the native ones they must match version for version. Its PulseAudio
+# plugin and the libraries that plugin loads are unpacked on their own into
+# TOLVANE_S390X_RUNTIME_ROOT instead (cmake/s390x-linux-gnu.cmake points
+# the emulated programs at them).
+TOLVANE_S390X_RUNTIME_ROOT=/opt/tolvane-cross/s390x-linux-gnu
+TOLVANE_S390X_PULSE_PACKAGES="libasound2-plugins libpulse0 libdbus-1-3 libsndfile1 libx11-xcb1 libx11-6 \
+libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 libsystemd0 libcap2 libgcrypt20 libgpg-error0 liblzma5 libzstd1 \
+liblz4-1 libasyncns0 libflac12 libogg0 libvorbis0a libvorbisenc2 libopus0 libmpg123-0 libmp3lame0"
+
+# tolvane_ensure_cross_packages: all of the above, idempotently.
+tolvane_ensure_cross_packages() {
+  local arch missing_arch=0 packages=$TOLVANE_CROSS_PACKAGES
+  for arch in $TOLVANE_CROSS_ARCHES; do
+    dpkg --print-foreign-architectures | grep -qx "$arch" && continue
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "foreign architecture $arch not enabled; run as root: dpkg --add-architecture $arch" >&2
+      return 1
+    fi
+    dpkg --add-architecture "$arch"
+    missing_arch=1
+  done
+  [ $missing_arch -eq 0 ] || apt-get update -qq
+  for arch in $TOLVANE_CROSS_ARCHES; do
+    local package
+    for package in $TOLVANE_CROSS_TARGET_PACKAGES; do packages="$packages $package:$arch"; done
+    [ "$arch" = s390x ] || packages="$packages libasound2-plugins:$arch"
+  done
+  # shellcheck disable=SC2086
+  tolvane_ensure_packages $packages || return 1
+  tolvane_unpack_s390x_pulse
+}
+
+# tolvane_unpack_s390x_pulse: unpacks TOLVANE_S390X_PULSE_PACKAGES (s390x)
+# into TOLVANE_S390X_RUNTIME_ROOT unless that already holds them.
+tolvane_unpack_s390x_pulse() {
+  local root=$TOLVANE_S390X_RUNTIME_ROOT
+  [ "$(cat "$root/.packages" 2>/dev/null)" = "$TOLVANE_S390X_PULSE_PACKAGES" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "the s390x PulseAudio plugin is not unpacked; run scripts/test as root once" >&2
+    return 1
+  fi
+  echo "unpacking the s390x PulseAudio plugin into $root"
+  local debs names="" package deb
+  for package in $TOLVANE_S390X_PULSE_PACKAGES; do names="$names $package:s390x"; done
+  debs=$(mktemp -d)
+  chown _apt "$debs" 2>/dev/null || true
+  # Package lists too old for the archive get refreshed once.
+  # shellcheck disable=SC2086
+  (cd "$debs" && { apt-get download -qq $names || { apt-get update -qq && apt-get download -qq $names; }; }) ||
+    { rm -rf "$debs"; return 1; }
+  rm -rf "$root.new"
+  mkdir -p "$root.new"
+  for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$root.new"; done
+  rm -rf "$debs"
+  echo "$TOLVANE_S390X_PULSE_PACKAGES" >"$root.new/.packages"
+  rm -rf "$root"
+  mv "$root.new" "$root"
+}

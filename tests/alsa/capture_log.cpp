@@ -31,10 +31,12 @@ void LogWaveInMessage(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PT
             log.dataHeaders.push_back(header);
             log.dataBytes.push_back(header->dwBytesRecorded);
             log.dataFlags.push_back(header->dwFlags);
-            const std::size_t count = header->dwBytesRecorded / 2;
-            const std::size_t first = log.samples.size();
-            log.samples.resize(first + count);
-            if (count > 0) std::memcpy(log.samples.data() + first, header->lpData, count * 2);
+            // The device delivers WAV's byte order, least significant first,
+            // whatever the host's.
+            const auto* bytes = reinterpret_cast<const unsigned char*>(header->lpData);
+            for (DWORD i = 0; i + 1 < header->dwBytesRecorded; i += 2) {
+                log.samples.push_back(static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
+            }
         }
     }
     if (message == WIM_DATA && log.requeue) {
