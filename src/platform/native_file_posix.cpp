@@ -8,6 +8,10 @@
 #include <cstdio>
 
 namespace tolvane::platform {
+
+// Inputs, outputs and recordings may pass 2 GiB: the build defines
+// _FILE_OFFSET_BITS=64 so that 32-bit systems use 64-bit offsets as well.
+static_assert(sizeof(off_t) == 8, "64-bit file offsets needed");
 namespace {
 
 FileIdentity IdentityOf(const struct stat& info) {

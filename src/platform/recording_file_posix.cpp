@@ -38,6 +38,10 @@ bool SyncParentDirectory(const char* name) {
 
 }  // namespace
 
+// Inputs, outputs and recordings may pass 2 GiB: the build defines
+// _FILE_OFFSET_BITS=64 so that 32-bit systems use 64-bit offsets as well.
+static_assert(sizeof(off_t) == 8, "64-bit file offsets needed");
+
 std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     NativePath name;
     if (!ToNativePath(path, name)) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -345,3 +346,32 @@ TEST_F(RecorderTest, StopsAppendingAtTheBlockLimit) {
 }
 
 }  // namespace
+
+// The last block a file can take lies past 4 GiB: on a 32-bit system too it
+// lands where the header says (the blocks before it are left a sparse hole).
+TEST_F(RecorderTest, LastBlockBeforeTheLimitLandsPast4GiB) {
+    const fs::path out = File("long.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    {
+        const std::lock_guard<std::mutex> lock(theRecorder.lock);
+        theRecorder.blockCount = tolvane::recorder::kMaxBlocks - 1;
+    }
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_TRUE(scripted::DeliverBlock());  // past the limit: not appended
+    EXPECT_EQ(SoundRecorderStop(), tolvane::recorder::kMaxBlocks);
+
+    const std::uint64_t data = std::uint64_t{kBlockBytes} * tolvane::recorder::kMaxBlocks;
+    EXPECT_EQ(fs::file_size(out), tolvane::kWavHeaderSize + data);
+    std::ifstream in(out, std::ios::binary);
+    Bytes header(tolvane::kWavHeaderSize);
+    Bytes last(kBlockBytes);
+    in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    in.seekg(static_cast<std::streamoff>(tolvane::kWavHeaderSize + data - kBlockBytes));
+    in.read(reinterpret_cast<char*>(last.data()), static_cast<std::streamsize>(last.size()));
+    ASSERT_TRUE(in.good());
+    const tolvane::WavHeader expected = tolvane::MakeWavHeader(8000, static_cast<std::uint32_t>(data / 2));
+    EXPECT_EQ(header, Bytes(expected.bytes, expected.bytes + tolvane::kWavHeaderSize));
+    Bytes block(kBlockBytes);
+    scripted::FillBlock(0, block.data(), block.size());
+    EXPECT_TRUE(last == block);
+}
