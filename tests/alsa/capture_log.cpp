@@ -81,9 +81,22 @@ std::size_t ThreadCount() {
         return true;
     }();
     static_cast<void>(warmedUp);
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-    return count;
+    const auto count = [] {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+        return n;
+    };
+    // A joined thread may still be on its way out: under qemu-user, join
+    // returns before the emulator's own thread for it has ended. Take the
+    // count once it holds still; a thread left running still counts.
+    std::size_t now = count();
+    for (int tries = 0, steady = 0; tries < 200 && steady < 5; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::size_t again = count();
+        steady = again == now ? steady + 1 : 0;
+        now = again;
+    }
+    return now;
 }
 
 std::string UsePrivateAlsaHome(const std::string& asoundrc) {
