@@ -75,7 +75,8 @@ TEST(StretchFailures, FailedWriteLeavesNothingThatItCreated) {
     WriteFile(dir / "in.wav", WavFile(8000, Ramp(100000)));
     ASSERT_EQ(::symlink("target.wav", (dir / "link.wav").c_str()), 0);
     for (const std::string& out : {dir / "new.wav", dir / "link.wav"}) {
-        const RunResult r = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" stretch \"$1\" \"$2\"",
+        const RunResult r = RunProgram({"/bin/sh", "-c",
+                                        "trap '' XFSZ; ulimit -f 0; exec " + TargetEmulator() + "\"$0\" stretch \"$1\" \"$2\"",
                                         TOLVANE_CLI, dir / "in.wav", out});
         EXPECT_EQ(r.exitCode, 1) << out;
         EXPECT_EQ(r.out, kWriteFailed) << out;

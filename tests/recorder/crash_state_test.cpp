@@ -45,10 +45,13 @@ struct Disk {
     bool exists = false;
     Bytes bytes;
     void Apply(const Op& op, std::uint64_t length) {
-        if (op.kind == Op::kCreate || op.kind == Op::kCut) bytes.resize(op.offset);
+        // Offsets and lengths are 64-bit; these files are small on any system.
+        const auto offset = static_cast<std::size_t>(op.offset);
+        const auto size = static_cast<std::size_t>(length);
+        if (op.kind == Op::kCreate || op.kind == Op::kCut) bytes.resize(offset);
         if (op.kind != Op::kWrite) return;
-        if (bytes.size() < op.offset + length) bytes.resize(op.offset + length);
-        std::memcpy(bytes.data() + op.offset, op.data.data(), length);
+        if (bytes.size() < offset + size) bytes.resize(offset + size);
+        std::memcpy(bytes.data() + offset, op.data.data(), size);
     }
 };
 

@@ -75,6 +75,12 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
+std::string TargetEmulator() {
+    std::string words;
+    for (const char* word : std::vector<const char*>{TOLVANE_TARGET_EMULATOR}) words += std::string(word) + " ";
+    return words;
+}
+
 RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                                std::string stdinBytes)
     : stdinBytes_(std::move(stdinBytes)) {
@@ -92,7 +98,9 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv, const std::
     std::vector<char*> envp;
     for (auto& s : envStrings) envp.push_back(s.data());
     envp.push_back(nullptr);
-    std::vector<std::string> args{TOLVANE_TARGET_EMULATOR};
+    const bool hostProgram = argv.at(0).rfind("/bin/", 0) == 0 || argv[0].rfind("/usr/bin/", 0) == 0;
+    std::vector<std::string> args;
+    if (!hostProgram) args = {TOLVANE_TARGET_EMULATOR};
     args.insert(args.end(), argv.begin(), argv.end());
     std::vector<char*> argp;
     for (auto& s : args) argp.push_back(s.data());

@@ -38,8 +38,14 @@ struct RunResult {
     std::string err;
 };
 
-// A child process with its standard streams on pipes: argv[0] is a program
-// of this build, started through the target's emulator when cross-built.
+// The command words that run a program of this build, each followed by a
+// blank, for a shell command line: the target's emulator when cross-built,
+// else nothing.
+std::string TargetEmulator();
+
+// A child process with its standard streams on pipes. argv[0] is a program
+// of this build, started through the target's emulator when cross-built, or
+// one of the build machine's own under /bin or /usr/bin, started as it is.
 // `env` entries (NAME=VALUE) replace or add to the test's own environment.
 class RunningProgram {
 public:
