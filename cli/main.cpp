@@ -37,9 +37,12 @@ void PrintUsage(std::FILE* stream) {
         "            status 1, as does one that ends short of N seconds other than\n"
         "            by Ctrl-C or SIGTERM.\n"
         "\n"
-        "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n"
-        "See tolvane(1) for the details.\n",
+        "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
         stream);
+#if !defined(_WIN32)
+    // Windows builds install no manual page to point to.
+    std::fputs("See tolvane(1) for the details.\n", stream);
+#endif
 }
 
 }  // namespace tolvane::cli
