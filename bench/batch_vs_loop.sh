@@ -5,7 +5,9 @@
 # when sox is installed, a shell loop of `sox IN -r 1600 OUT downsample 5`.
 # The four alternate within each round so that all see the same machine; it
 # prints the median times, the median per-round ratios and the batch's peak
-# memory. Needs python3 and /usr/bin/time (Debian package time); sox is
+# memory. Next to each pair of batches it times tolvane starting and exiting
+# with the same arguments, which no number of jobs can shorten, so that the
+# threads' own gain can be told from the process's fixed cost. Needs python3 and /usr/bin/time (Debian package time); sox is
 # optional.
 #
 # usage: bench/batch_vs_loop.sh [BUILD_DIR] [FILES] [ROUNDS]
@@ -56,6 +58,10 @@ seconds() {
 }
 batch_one() { "$tolvane" stretch "${inputs[@]}" -o "$work/batch1" -j 1; }
 batch_default() { "$tolvane" stretch "${inputs[@]}" -o "$work/batch"; }
+# What neither -j can shorten: starting tolvane with the same argument list,
+# loading its libraries, reading the arguments and exiting. The bad job count
+# ends it after the arguments are read and before any file is looked at.
+start_only() { "$tolvane" stretch "${inputs[@]}" -o "$work/batch" -j 0 || true; }
 loop_tolvane() {
   local f
   for f in "${inputs[@]}"; do "$tolvane" stretch "$f" "$work/loop/${f##*/}"; done
@@ -82,13 +88,16 @@ median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? 
 pairs=5
 t_one=() t_default=() t_loop=() t_sox=()
 r_loop=() r_threads=() r_sox=()
+t_start=() r_net=()
 for ((i = 0; i < rounds; i++)); do
   round=()
   for ((k = 0; k < pairs; k++)); do
     a=$(seconds batch_one)
     b=$(seconds batch_default)
-    t_one+=("$a") t_default+=("$b") round+=("$b")
+    f=$(seconds start_only)
+    t_one+=("$a") t_default+=("$b") round+=("$b") t_start+=("$f")
     r_threads+=("$(ratio "$a" "$b")")
+    r_net+=("$(awk -v a="$a" -v b="$b" -v f="$f" 'BEGIN {printf "%.6f", (a - f) / (b - f)}')")
   done
   b=$(median "${round[@]}")
   c=$(seconds loop_tolvane)
@@ -112,5 +121,7 @@ printf 'loop of tolvane stretch median %.3f s\n' "$(median "${t_loop[@]}")"
 [ $have_sox = 1 ] && printf 'loop of sox             median %.3f s\n' "$(median "${t_sox[@]}")"
 printf 'loop / batch            median %.1fx (target >= 20x)\n' "$(median "${r_loop[@]}")"
 printf 'batch -j 1 / default    median %.2fx (per pair; target >= 1.7x on two cores)\n' "$(median "${r_threads[@]}")"
+printf 'start-up and exit       median %.3f s (the same arguments, no file touched)\n' "$(median "${t_start[@]}")"
+printf 'batch -j 1 / default    median %.2fx with start-up and exit taken off both\n' "$(median "${r_net[@]}")"
 [ $have_sox = 1 ] && printf 'sox loop / batch        median %.1fx\n' "$(median "${r_sox[@]}")"
 printf 'peak memory             %d KiB (maximum resident set of the default batch; target < 16384)\n' "$peak_kib"
