@@ -10,12 +10,11 @@
 
 #include "TolvaneWAVTimeStretch.h"
 #include "files.h"
+#include "utf16.h"
 #include "wav_bytes.h"
 
 namespace tolvane::test {
 namespace {
-
-std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 TEST(StretchThreads, EightConversionsAtOnceEachGetTheirOwnResult) {
     ScratchDir dir;
