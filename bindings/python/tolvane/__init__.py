@@ -1,0 +1,189 @@
+"""TolvaneWAVTimeStretch from Python: time-stretch and record 16-bit mono WAVs.
+
+    import tolvane
+
+    tolvane.stretch("speech-8000.wav", "speech-1600.wav")
+    with tolvane.Recorder("take.wav") as take:
+        ...                                   # recording until the block ends
+    print(take.seconds)
+
+The library is loaded on first use: from the path in the environment variable
+TOLVANE_LIBRARY if set, otherwise as the system's loader finds it
+(libTolvaneWAVTimeStretch.so.1; TolvaneWAVTimeStretch.dll on the PATH on
+Windows). Calls into it release the GIL, so conversions may run on several
+threads at once.
+"""
+
+import ctypes
+import ctypes.util
+import enum
+import functools
+import os
+import sys
+import threading
+
+__all__ = [
+    "stretch",
+    "Recorder",
+    "StretchError",
+    "RecorderError",
+    "StretchResult",
+    "RecorderResult",
+    "LIBRARY_ENV",
+]
+
+__version__ = "1.0.0.1"
+
+LIBRARY_ENV = "TOLVANE_LIBRARY"
+
+_RESULT_OK = 999
+
+
+class StretchResult(enum.IntEnum):
+    """What WAVStrech returns."""
+
+    OK = 999
+    FAILED = 1  # input or output could not be opened, read or written
+
+
+class RecorderResult(enum.IntEnum):
+    """What SoundRecorderStart returns."""
+
+    OK = 999
+    OPEN_FAILED = 1  # no device takes 8000 Hz 16-bit mono, or one already records
+    QUEUE_FAILED = 2  # the device would not take the capture buffer
+    START_FAILED = 3  # the device would not start
+    FILE_FAILED = 4  # the file could not be created; no device was opened
+
+
+def _as_result(kind, code):
+    try:
+        return kind(code)
+    except ValueError:  # a code this binding does not know yet
+        return code
+
+
+class StretchError(Exception):
+    """A conversion failed; ``result`` holds the library's code."""
+
+    def __init__(self, result, input, output):
+        super().__init__("cannot time-stretch %r into %r (result %d)" % (input, output, result))
+        self.result = _as_result(StretchResult, result)
+        self.input = input
+        self.output = output
+
+
+class RecorderError(Exception):
+    """A recording did not start; ``result`` holds the library's code."""
+
+    def __init__(self, result, path):
+        self.result = _as_result(RecorderResult, result)
+        name = self.result.name if isinstance(self.result, RecorderResult) else "unknown"
+        super().__init__("cannot record into %r: %s (result %d)" % (path, name, result))
+        self.path = path
+
+
+def _encode_path(path, byteorder=sys.byteorder):
+    """Returns ``path`` (str, bytes or os.PathLike) as the library takes it:
+    UTF-16 in the machine's byte order, with a 16-bit NUL at the end.
+
+    ctypes' c_wchar_p is not that: wchar_t is 32 bits on Linux.
+    """
+    path = os.fspath(path)
+    if isinstance(path, bytes):
+        path = os.fsdecode(path)
+    if "\0" in path:
+        # The library would stop at it and open some other file.
+        raise ValueError("embedded null character in path")
+    # surrogatepass: a name that is not valid Unicode reaches the library,
+    # which refuses it with its own result, as it refuses a missing file.
+    codec = "utf-16-le" if byteorder == "little" else "utf-16-be"
+    return path.encode(codec, "surrogatepass") + b"\0\0"
+
+
+def _library_candidates():
+    if sys.platform == "win32":
+        return [ctypes.util.find_library("TolvaneWAVTimeStretch"), "TolvaneWAVTimeStretch.dll"]
+    if sys.platform == "darwin":
+        return ["libTolvaneWAVTimeStretch.1.dylib", ctypes.util.find_library("TolvaneWAVTimeStretch")]
+    return ["libTolvaneWAVTimeStretch.so.1", ctypes.util.find_library("TolvaneWAVTimeStretch")]
+
+
+@functools.lru_cache(maxsize=None)
+def _library():
+    explicit = os.environ.get(LIBRARY_ENV)
+    candidates = [explicit] if explicit else _library_candidates()
+    errors = []
+    for name in candidates:
+        if not name:
+            continue
+        try:
+            # CDLL: the exports use the C calling convention everywhere,
+            # 32-bit Windows included.
+            lib = ctypes.CDLL(name)
+            break
+        except OSError as e:
+            errors.append(str(e))
+    else:
+        raise OSError(
+            "cannot load the TolvaneWAVTimeStretch library (%s); install it or set %s to its path"
+            % ("; ".join(errors) or "not found", LIBRARY_ENV)
+        )
+    # Paths travel as the bytes of _encode_path().
+    lib.WAVStrech.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+    lib.WAVStrech.restype = ctypes.c_int32
+    lib.SoundRecorderStart.argtypes = [ctypes.c_char_p]
+    lib.SoundRecorderStart.restype = ctypes.c_int32
+    lib.SoundRecorderStop.argtypes = []
+    lib.SoundRecorderStop.restype = ctypes.c_int32
+    return lib
+
+
+def stretch(input, output):
+    """Writes ``output``, a 1600 Hz WAV holding every fifth sample of each
+    4096-sample block of ``input`` (16-bit mono, taken as 8000 Hz).
+
+    The library prints one line on the process's standard output. Raises
+    StretchError if either file could not be opened, read or written.
+    """
+    result = _library().WAVStrech(_encode_path(input), _encode_path(output))
+    if result != _RESULT_OK:
+        raise StretchError(result, input, output)
+
+
+class Recorder:
+    """Records the default audio input (8000 Hz, 16-bit mono) into a WAV file
+    in whole seconds, from construction until stop() or the end of the
+    ``with`` block. One recording at a time per process.
+
+    Raises RecorderError if the recording does not start; nothing of it is
+    then left running.
+    """
+
+    def __init__(self, path):
+        self.path = path
+        self.seconds = None  # set by stop(): the whole seconds recorded
+        self._lock = threading.Lock()
+        result = _library().SoundRecorderStart(_encode_path(path))
+        # On failure there is nothing to stop: the library has closed what it
+        # opened, and a recording that made it busy is not ours.
+        if result != _RESULT_OK:
+            raise RecorderError(result, path)
+        self._running = True
+
+    def stop(self):
+        """Ends the recording and returns the whole seconds in the file, as its
+        header states. Later calls return the same number and touch nothing."""
+        with self._lock:
+            # Only the first call may reach the library: another would stop a
+            # recording that a later Recorder has started.
+            if self._running:
+                self._running = False
+                self.seconds = _library().SoundRecorderStop()
+            return self.seconds
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info):
+        self.stop()
