@@ -52,6 +52,10 @@ TOLVANE_S390X_RUNTIME_ROOT=/opt/tolvane-cross/s390x-linux-gnu
 TOLVANE_S390X_PULSE_PACKAGES="libasound2-plugins libpulse0 libdbus-1-3 libsndfile1 libx11-xcb1 libx11-6 \
 libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 libsystemd0 libcap2 libgcrypt20 libgpg-error0 liblzma5 libzstd1 \
 liblz4-1 libasyncns0 libflac12 libogg0 libvorbis0a libvorbisenc2 libopus0 libmpg123-0 libmp3lame0"
+# Beside it, an s390x Python for the Python binding's test on a big-endian
+# machine (python3.11:s390x cannot be installed beside the native one either).
+TOLVANE_S390X_PYTHON_PACKAGES="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libffi8 zlib1g libexpat1"
+TOLVANE_S390X_UNPACKED_PACKAGES="$TOLVANE_S390X_PULSE_PACKAGES $TOLVANE_S390X_PYTHON_PACKAGES"
 
 # tolvane_ensure_cross_packages: all of the above, idempotently.
 tolvane_ensure_cross_packages() {
@@ -76,18 +80,18 @@ tolvane_ensure_cross_packages() {
   tolvane_unpack_s390x_pulse
 }
 
-# tolvane_unpack_s390x_pulse: unpacks TOLVANE_S390X_PULSE_PACKAGES (s390x)
+# tolvane_unpack_s390x_pulse: unpacks TOLVANE_S390X_UNPACKED_PACKAGES (s390x)
 # into TOLVANE_S390X_RUNTIME_ROOT unless that already holds them.
 tolvane_unpack_s390x_pulse() {
   local root=$TOLVANE_S390X_RUNTIME_ROOT
-  [ "$(cat "$root/.packages" 2>/dev/null)" = "$TOLVANE_S390X_PULSE_PACKAGES" ] && return 0
+  [ "$(cat "$root/.packages" 2>/dev/null)" = "$TOLVANE_S390X_UNPACKED_PACKAGES" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
-    echo "the s390x PulseAudio plugin is not unpacked; run scripts/test as root once" >&2
+    echo "the s390x PulseAudio plugin and Python are not unpacked; run scripts/test as root once" >&2
     return 1
   fi
-  echo "unpacking the s390x PulseAudio plugin into $root"
+  echo "unpacking the s390x PulseAudio plugin and Python into $root"
   local debs names="" package deb
-  for package in $TOLVANE_S390X_PULSE_PACKAGES; do names="$names $package:s390x"; done
+  for package in $TOLVANE_S390X_UNPACKED_PACKAGES; do names="$names $package:s390x"; done
   debs=$(mktemp -d)
   chown _apt "$debs" 2>/dev/null || true
   # Package lists too old for the archive get refreshed once.
@@ -98,7 +102,7 @@ tolvane_unpack_s390x_pulse() {
   mkdir -p "$root.new"
   for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$root.new"; done
   rm -rf "$debs"
-  echo "$TOLVANE_S390X_PULSE_PACKAGES" >"$root.new/.packages"
+  echo "$TOLVANE_S390X_UNPACKED_PACKAGES" >"$root.new/.packages"
   rm -rf "$root"
   mv "$root.new" "$root"
 }

@@ -4,12 +4,15 @@
 # system's setuptools) into a fresh directory, then runs the test program
 # against that installed copy.
 #
-#   run_python_test.sh PYTHON PACKAGE_DIR WORK_DIR TEST_PROGRAM
+#   run_python_test.sh PACKAGE_DIR WORK_DIR TEST_PROGRAM PYTHON [RUN_PYTHON...]
 #
-# Without pip, setuptools or wheel for PYTHON it prints a SKIP line and
-# succeeds (CTest reports the test as skipped).
+# PYTHON installs; RUN_PYTHON (default PYTHON) runs the test: the package is
+# pure Python, so a target's interpreter under its emulator can run what the
+# build machine's installed. Without pip, setuptools or wheel for PYTHON it
+# prints a SKIP line and succeeds (CTest reports the test as skipped).
 set -eu
-python=$1 package=$2 work=$3 test=$4
+package=$1 work=$2 test=$3 python=$4
+shift 3
 
 if ! "$python" -c 'import importlib.util as u, sys
 sys.exit(any(u.find_spec(m) is None for m in ("pip", "setuptools", "wheel")))'; then
@@ -23,4 +26,5 @@ mkdir -p "$work"
 cp -R "$package" "$work/source"
 "$python" -m pip install --quiet --no-build-isolation --no-index --no-cache-dir \
     --disable-pip-version-check --root-user-action=ignore --target "$work/site" "$work/source"
-PYTHONPATH=$work/site TOLVANE_TEST_DIR=$work exec "$python" -s "$test"
+[ $# -gt 1 ] && shift
+PYTHONPATH=$work/site TOLVANE_TEST_DIR=$work exec "$@" -s "$test"
