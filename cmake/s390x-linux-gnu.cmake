@@ -9,4 +9,6 @@ set(TOLVANE_QEMU ${CMAKE_CURRENT_LIST_DIR}/qemu_without_pi_futexes.py qemu-s390x
 # s390x), so libasound2-plugins:s390x cannot be installed beside them;
 # scripts/packages.sh unpacks its PulseAudio plugin and libraries here.
 set(TOLVANE_CROSS_RUNTIME_ROOT /opt/tolvane-cross/s390x-linux-gnu)
+# And an s390x Python there, which runs the Python binding's test.
+set(TOLVANE_CROSS_PYTHON_ROOT /opt/tolvane-cross/s390x-python)
 include(${CMAKE_CURRENT_LIST_DIR}/linux-cross-common.cmake)

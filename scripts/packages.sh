@@ -7,10 +7,12 @@ TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ pkg-config libasound2-dev"
 TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
 # as a real-time capture source (procps: ps, for starting and stopping it),
-# and the Windows cross-build run under Wine.
+# the Windows cross-build run under Wine, and the C# (Mono) and Python
+# (pip over Debian's setuptools) bindings' tests.
 TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
-g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile"
+g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile \
+mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel"
 # The Debian packages (scripts/package) and their round trip in the tests:
 # CPack's dpkg-shlibdeps and the `file` it runs, gzip for the manual page,
 # lintian, and man to read the installed manual page.
@@ -52,10 +54,11 @@ TOLVANE_S390X_RUNTIME_ROOT=/opt/tolvane-cross/s390x-linux-gnu
 TOLVANE_S390X_PULSE_PACKAGES="libasound2-plugins libpulse0 libdbus-1-3 libsndfile1 libx11-xcb1 libx11-6 \
 libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 libsystemd0 libcap2 libgcrypt20 libgpg-error0 liblzma5 libzstd1 \
 liblz4-1 libasyncns0 libflac12 libogg0 libvorbis0a libvorbisenc2 libopus0 libmpg123-0 libmp3lame0"
-# Beside it, an s390x Python for the Python binding's test on a big-endian
-# machine (python3.11:s390x cannot be installed beside the native one either).
+# An s390x Python, for the Python binding's test on a big-endian machine, is
+# unpacked the same way into a root of its own (python3.11:s390x cannot be
+# installed beside the native one either).
+TOLVANE_S390X_PYTHON_ROOT=/opt/tolvane-cross/s390x-python
 TOLVANE_S390X_PYTHON_PACKAGES="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libffi8 zlib1g libexpat1"
-TOLVANE_S390X_UNPACKED_PACKAGES="$TOLVANE_S390X_PULSE_PACKAGES $TOLVANE_S390X_PYTHON_PACKAGES"
 
 # tolvane_ensure_cross_packages: all of the above, idempotently.
 tolvane_ensure_cross_packages() {
@@ -77,21 +80,22 @@ tolvane_ensure_cross_packages() {
   done
   # shellcheck disable=SC2086
   tolvane_ensure_packages $packages || return 1
-  tolvane_unpack_s390x_pulse
+  tolvane_unpack_s390x "$TOLVANE_S390X_RUNTIME_ROOT" "$TOLVANE_S390X_PULSE_PACKAGES" &&
+    tolvane_unpack_s390x "$TOLVANE_S390X_PYTHON_ROOT" "$TOLVANE_S390X_PYTHON_PACKAGES"
 }
 
-# tolvane_unpack_s390x_pulse: unpacks TOLVANE_S390X_UNPACKED_PACKAGES (s390x)
-# into TOLVANE_S390X_RUNTIME_ROOT unless that already holds them.
-tolvane_unpack_s390x_pulse() {
-  local root=$TOLVANE_S390X_RUNTIME_ROOT
-  [ "$(cat "$root/.packages" 2>/dev/null)" = "$TOLVANE_S390X_UNPACKED_PACKAGES" ] && return 0
+# tolvane_unpack_s390x ROOT PACKAGES: unpacks the s390x PACKAGES (a
+# space-separated list) into ROOT unless that already holds them.
+tolvane_unpack_s390x() {
+  local root=$1 list=$2
+  [ "$(cat "$root/.packages" 2>/dev/null)" = "$list" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
-    echo "the s390x PulseAudio plugin and Python are not unpacked; run scripts/test as root once" >&2
+    echo "s390x packages not unpacked into $root; run scripts/test as root once" >&2
     return 1
   fi
-  echo "unpacking the s390x PulseAudio plugin and Python into $root"
+  echo "unpacking s390x packages into $root: $list"
   local debs names="" package deb
-  for package in $TOLVANE_S390X_UNPACKED_PACKAGES; do names="$names $package:s390x"; done
+  for package in $list; do names="$names $package:s390x"; done
   debs=$(mktemp -d)
   chown _apt "$debs" 2>/dev/null || true
   # Package lists too old for the archive get refreshed once.
@@ -102,7 +106,7 @@ tolvane_unpack_s390x_pulse() {
   mkdir -p "$root.new"
   for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$root.new"; done
   rm -rf "$debs"
-  echo "$TOLVANE_S390X_UNPACKED_PACKAGES" >"$root.new/.packages"
+  echo "$list" >"$root.new/.packages"
   rm -rf "$root"
   mv "$root.new" "$root"
 }

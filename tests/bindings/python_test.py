@@ -37,7 +37,7 @@ def whole_seconds(test, file):
 
 class Binding(unittest.TestCase):
     def setUp(self):
-        self.dir = pathlib.Path(os.environ["TOLVANE_TEST_DIR"], "python", self.id().rsplit(".", 1)[-1])
+        self.dir = pathlib.Path(os.environ["TOLVANE_TEST_DIR"], "cases", self.id().rsplit(".", 1)[-1])
         shutil.rmtree(self.dir, ignore_errors=True)
         self.dir.mkdir(parents=True)
 

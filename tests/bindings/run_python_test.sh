@@ -24,7 +24,7 @@ mkdir -p "$work"
 # pip builds in the directory it is given and leaves build/ and *.egg-info
 # there: a copy keeps the source tree clean.
 cp -R "$package" "$work/source"
-"$python" -m pip install --quiet --no-build-isolation --no-index --no-cache-dir \
+"$python" -m pip --isolated install --quiet --no-build-isolation --no-index --no-cache-dir \
     --disable-pip-version-check --root-user-action=ignore --target "$work/site" "$work/source"
 [ $# -gt 1 ] && shift
 PYTHONPATH=$work/site TOLVANE_TEST_DIR=$work exec "$@" -s "$test"
