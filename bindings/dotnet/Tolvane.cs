@@ -1,8 +1,9 @@
 // TolvaneWAVTimeStretch for .NET: the library's three functions through
 // P/Invoke, and a small wrapper that turns their result codes into exceptions.
 //
-// One file to add to a project. It uses only what .NET Framework (2.0 on),
-// .NET (Core) and Mono all have, so the same source builds and runs on each.
+// One file to add to a project. It uses only what .NET Framework, current .NET
+// and Mono all have (no Mono-only API), so the same source builds and runs on
+// each.
 //
 //   Tolvane.Stretch("in.wav", "out.wav");         // throws StretchException
 //   using (var rec = new Recorder("take.wav"))     // throws RecorderException
@@ -46,6 +47,8 @@ namespace TolvaneWAVTimeStretch
     /// "lib...so" on Linux. Every import states Cdecl: the exports use the C
     /// convention, and on 32-bit Windows .NET's default (stdcall) would
     /// unbalance the stack. Paths go in as UTF-16 (LPWStr) on every system.
+    /// ExactSpelling: the names are looked up as they stand, never with the
+    /// "W" suffix that CharSet.Unicode would otherwise try first on Windows.
     /// </summary>
     public static class Native
     {
