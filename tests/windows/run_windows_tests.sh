@@ -130,10 +130,6 @@ set_audio_driver() {
     "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
 }
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    step "create Wine prefix" sh -c '"$1" wineboot -i && wineserver -w' sh "$wine64" || finish
-fi
-
 # kernel_runs_x86 DIR: whether this kernel runs 32-bit x86 programs at all. A
 # kernel built without IA-32 emulation, or started with it switched off,
 # refuses them ("Exec format error"), and with them the 32-bit Wine. Tried on
@@ -157,6 +153,21 @@ if [ $built_x86 = 1 ]; then
         wine_arches+=(x86)
     fi
     rm -rf "$probe"
+fi
+
+# A prefix made while 32-bit Wine could not run (not installed yet) has no
+# 32-bit system DLLs in syswow64; it is made again.
+if [[ " ${wine_arches[*]} " == *" x86 "* ]] && [ -f "$WINEPREFIX/system.reg" ] &&
+    [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    wineserver -k 2>/dev/null
+    rm -rf "$WINEPREFIX"
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Through Debian's own command where 32-bit Wine runs, which sets up both
+    # halves; through wine64 where only that can start.
+    creator=$wine64
+    [[ " ${wine_arches[*]} " == *" x86 "* ]] && creator=wine
+    step "create Wine prefix" sh -c '"$1" wineboot -i && wineserver -w' sh "$creator" || finish
 fi
 
 # The build tree of each architecture.
