@@ -9,9 +9,9 @@
 //   dll_host DLL WORKDIR recorder-none   (no capture device configured)
 //   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp
 //                                         in real time)
-//   dll_host DLL WORKDIR cdecl           (32-bit x86 only: the calling
-//                                         convention, WORKDIR\cases as for
-//                                         convert)
+//   dll_host DLL WORKDIR cdecl           (the calling convention on 32-bit
+//                                         x86, the results everywhere;
+//                                         WORKDIR\cases as for convert)
 //
 // Prints "PASS: ..." or "FAIL: ..." per check; exits 1 if any
 // check failed.
@@ -157,7 +157,7 @@ void TestExports(const std::wstring& dll, const std::wstring& work) {
     SetCurrentDirectoryW(work.c_str());
 }
 
-// --- calling convention (32-bit x86) ---------------------------------------
+// --- calling convention -----------------------------------------------------
 
 #if defined(__i386__)
 // CallAsCdecl(fn, count, args, &drift) calls fn(args[0], ..., args[count-1])
@@ -203,10 +203,27 @@ __asm__(
     "  popl %ebx\n"
     "  popl %ebp\n"
     "  ret\n");
+#else
+// Elsewhere there is one convention: the same calls through the typed
+// pointers, so that the cases' results are checked on every build.
+std::int32_t CallAsCdecl(FARPROC fn, std::int32_t count, const void* const* args, std::int32_t* drift) {
+    *drift = 0;
+    const auto path = [&](int i) { return static_cast<const wchar_t*>(args[i]); };
+    switch (count) {
+        case 0:
+            return As<StopFn>(fn)();
+        case 1:
+            return As<StartFn>(fn)(path(0));
+        default:
+            return As<StretchFn>(fn)(path(0), path(1));
+    }
+}
+#endif
 
 // Every export called many times as a cdecl caller calls it, each with the
-// stack pointer checked: the arguments must arrive in order (the results and
-// the converted bytes show it) and be left for the caller to remove.
+// stack pointer checked on 32-bit x86: the arguments must arrive in order
+// (the results and the converted bytes show it) and be left for the caller to
+// remove.
 void TestCdecl(const std::wstring& dll, const std::wstring& work) {
     Library library;
     if (!Load(dll, library) || library.stretch == nullptr || library.start == nullptr || library.stop == nullptr) {
@@ -261,7 +278,6 @@ void TestCdecl(const std::wstring& dll, const std::wstring& work) {
     Check("the output converted through those calls matches the Linux build",
           ReadAll(output, got) && !reference.empty() && got == reference);
 }
-#endif
 
 // --- converter: outputs against the Linux build's -----------------------
 
@@ -495,10 +511,8 @@ int wmain(int argc, wchar_t** argv) {
         TestRecorderWithoutDevice(dll, work);
     } else if (mode == L"recorder-ramp") {
         TestRecorderRamp(dll, work);
-#if defined(__i386__)
     } else if (mode == L"cdecl") {
         TestCdecl(dll, work);
-#endif
     } else {
         std::fputs("dll_host: unknown mode\n", stderr);
         return 2;
