@@ -40,6 +40,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime development tool)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+if(CMAKE_CROSSCOMPILING)
+  # The target's architecture, not the build machine's (CPack would ask dpkg
+  # for that), named by Debian after the cross compiler's triplet.
+  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -q DEB_HOST_ARCH
+    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE tolvane_deb_arch_result ERROR_QUIET)
+  if(TOLVANE_DEBIAN_PACKAGES AND (NOT tolvane_deb_arch_result EQUAL 0 OR NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE))
+    message(FATAL_ERROR "dpkg-architecture (dpkg-dev) names no Debian architecture for ${CMAKE_LIBRARY_ARCHITECTURE}")
+  endif()
+endif()
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies on system libraries from dpkg-shlibdeps; on the library
 # package from the components' own dependencies, at exactly this version.

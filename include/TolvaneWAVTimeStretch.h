@@ -43,6 +43,22 @@ typedef char16_t TolvanePathChar;
 #  define TOLVANE_API
 #endif
 
+/*
+ * Calling convention: the C one (cdecl) on every platform. It matters on
+ * 32-bit x86 Windows, where it is part of the ABI: the caller pushes the
+ * arguments right to left and removes them again, and the names carry no
+ * "@N" suffix. A host that declares the functions itself must say cdecl there
+ * (C#: CallingConvention.Cdecl; .NET's default for P/Invoke on Windows is
+ * stdcall, which leaves the stack unbalanced after every call). Stating it
+ * here keeps these declarations right in hosts compiled with another default
+ * (MSVC's /Gz or /Gr). Elsewhere there is only one convention.
+ */
+#if defined(_WIN32)
+#  define TOLVANE_CALL __cdecl
+#else
+#  define TOLVANE_CALL
+#endif
+
 /* Result codes. */
 #define RESULT_OK 999 /* success */
 
@@ -108,8 +124,8 @@ extern "C" {
  *             runs; it keeps no state between calls, allocates nothing on the
  *             heap and uses under 96 KiB of the caller's stack.
  */
-TOLVANE_API int32_t WAVStrech(const TolvanePathChar* inputPath,
-                              const TolvanePathChar* outputPath);
+TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
+                                           const TolvanePathChar* outputPath);
 
 /*
  * SoundRecorderStart() :
@@ -151,7 +167,7 @@ TOLVANE_API int32_t WAVStrech(const TolvanePathChar* inputPath,
  *   Threads : Start and Stop must not be called at the same time from two
  *             threads. One recording at a time per process.
  */
-TOLVANE_API int32_t SoundRecorderStart(const TolvanePathChar* outputPath);
+TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStart(const TolvanePathChar* outputPath);
 
 /*
  * SoundRecorderStop() :
@@ -168,7 +184,7 @@ TOLVANE_API int32_t SoundRecorderStart(const TolvanePathChar* outputPath);
  *
  *   Threads : as for SoundRecorderStart.
  */
-TOLVANE_API int32_t SoundRecorderStop(void);
+TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStop(void);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -7,12 +7,13 @@ TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ pkg-config libasound2-dev"
 TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
 # as a real-time capture source (procps: ps, for starting and stopping it),
-# the Windows cross-build run under Wine, and the C# (Mono) and Python
-# (pip over Debian's setuptools) bindings' tests.
+# the Windows cross-build run under Wine, GNU parallel for the recipe that
+# spreads a batch over several machines, and the C# (Mono) and Python (pip
+# over Debian's setuptools) bindings' tests.
 TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile \
-mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel"
+parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel"
 # The Debian packages (scripts/package) and their round trip in the tests:
 # CPack's dpkg-shlibdeps and the `file` it runs, gzip for the manual page,
 # lintian, and man to read the installed manual page.
@@ -60,10 +61,11 @@ liblz4-1 libasyncns0 libflac12 libogg0 libvorbis0a libvorbisenc2 libopus0 libmpg
 TOLVANE_S390X_PYTHON_ROOT=/opt/tolvane-cross/s390x-python
 TOLVANE_S390X_PYTHON_PACKAGES="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libffi8 zlib1g libexpat1"
 
-# tolvane_ensure_cross_packages: all of the above, idempotently.
-tolvane_ensure_cross_packages() {
-  local arch missing_arch=0 packages=$TOLVANE_CROSS_PACKAGES
-  for arch in $TOLVANE_CROSS_ARCHES; do
+# tolvane_add_architectures ARCH...: enables the foreign architectures that
+# are not yet enabled (as root) and refreshes the package lists if it did.
+tolvane_add_architectures() {
+  local arch missing_arch=0
+  for arch in "$@"; do
     dpkg --print-foreign-architectures | grep -qx "$arch" && continue
     if [ "$(id -u)" -ne 0 ]; then
       echo "foreign architecture $arch not enabled; run as root: dpkg --add-architecture $arch" >&2
@@ -73,6 +75,13 @@ tolvane_ensure_cross_packages() {
     missing_arch=1
   done
   [ $missing_arch -eq 0 ] || apt-get update -qq
+}
+
+# tolvane_ensure_cross_packages: all of the above, idempotently.
+tolvane_ensure_cross_packages() {
+  local arch packages=$TOLVANE_CROSS_PACKAGES
+  # shellcheck disable=SC2086
+  tolvane_add_architectures $TOLVANE_CROSS_ARCHES || return 1
   for arch in $TOLVANE_CROSS_ARCHES; do
     local package
     for package in $TOLVANE_CROSS_TARGET_PACKAGES; do packages="$packages $package:$arch"; done
@@ -109,4 +118,15 @@ tolvane_unpack_s390x() {
   echo "$list" >"$root.new/.packages"
   rm -rf "$root"
   mv "$root.new" "$root"
+}
+
+# The 32-bit Windows DLL's run under Wine: the 32-bit Wine, from the i386
+# architecture.
+TOLVANE_WINE32_PACKAGES="wine32:i386"
+
+# tolvane_ensure_wine32: the above, idempotently.
+tolvane_ensure_wine32() {
+  tolvane_add_architectures i386 || return 1
+  # shellcheck disable=SC2086
+  tolvane_ensure_packages $TOLVANE_WINE32_PACKAGES
 }

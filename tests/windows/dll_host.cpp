@@ -9,6 +9,9 @@
 //   dll_host DLL WORKDIR recorder-none   (no capture device configured)
 //   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp
 //                                         in real time)
+//   dll_host DLL WORKDIR cdecl           (the calling convention on 32-bit
+//                                         x86, the results everywhere;
+//                                         WORKDIR\cases as for convert)
 //
 // Prints "PASS: ..." or "FAIL: ..." per check; exits 1 if any
 // check failed.
@@ -22,9 +25,11 @@
 
 namespace {
 
-using StretchFn = std::int32_t (*)(const wchar_t*, const wchar_t*);
-using StartFn = std::int32_t (*)(const wchar_t*);
-using StopFn = std::int32_t (*)();
+// The exports use the C calling convention, which 32-bit x86 hosts must
+// state (elsewhere there is only one convention).
+using StretchFn = std::int32_t(__cdecl*)(const wchar_t*, const wchar_t*);
+using StartFn = std::int32_t(__cdecl*)(const wchar_t*);
+using StopFn = std::int32_t(__cdecl*)();
 
 constexpr std::int32_t kResultOk = 999;
 
@@ -150,6 +155,128 @@ void TestExports(const std::wstring& dll, const std::wstring& work) {
     }
     Check("load and unload without a call leave no file behind", nothingLeft);
     SetCurrentDirectoryW(work.c_str());
+}
+
+// --- calling convention -----------------------------------------------------
+
+#if defined(__i386__)
+// CallAsCdecl(fn, count, args, &drift) calls fn(args[0], ..., args[count-1])
+// exactly as a cdecl caller does: arguments pushed right to left, and removed
+// again by the caller after the call. `drift` is how far the stack pointer
+// then lies from where it was: 0 for a cdecl callee, 4 x count for one that
+// removed its arguments itself (stdcall). A compiled caller would hide the
+// difference by restoring the stack pointer from its frame pointer.
+extern "C" std::int32_t __cdecl CallAsCdecl(FARPROC fn, std::int32_t count, const void* const* args,
+                                            std::int32_t* drift) __asm__("tolvane_call_as_cdecl");
+__asm__(
+    ".text\n"
+    "tolvane_call_as_cdecl:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  movl 12(%ebp), %ebx\n"        // count
+    "  leal (,%ebx,4), %eax\n"       // 16-byte alignment at the call, as the
+    "  movl %esp, %ecx\n"            // compiler keeps it
+    "  subl %eax, %ecx\n"
+    "  andl $-16, %ecx\n"
+    "  addl %eax, %ecx\n"
+    "  movl %ecx, %esp\n"
+    "  movl %esp, %esi\n"            // the stack pointer before the arguments
+    "  movl 16(%ebp), %edx\n"
+    "  movl %ebx, %ecx\n"
+    "1:\n"
+    "  testl %ecx, %ecx\n"
+    "  jz 2f\n"
+    "  decl %ecx\n"
+    "  pushl (%edx,%ecx,4)\n"
+    "  jmp 1b\n"
+    "2:\n"
+    "  call *8(%ebp)\n"
+    "  leal (%esp,%ebx,4), %esp\n"   // the caller's clean-up
+    "  movl %esp, %ecx\n"
+    "  subl %esi, %ecx\n"
+    "  movl 20(%ebp), %edx\n"
+    "  movl %ecx, (%edx)\n"
+    "  leal -8(%ebp), %esp\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  ret\n");
+#else
+// Elsewhere there is one convention: the same calls through the typed
+// pointers, so that the cases' results are checked on every build.
+std::int32_t CallAsCdecl(FARPROC fn, std::int32_t count, const void* const* args, std::int32_t* drift) {
+    *drift = 0;
+    const auto path = [&](int i) { return static_cast<const wchar_t*>(args[i]); };
+    switch (count) {
+        case 0:
+            return As<StopFn>(fn)();
+        case 1:
+            return As<StartFn>(fn)(path(0));
+        default:
+            return As<StretchFn>(fn)(path(0), path(1));
+    }
+}
+#endif
+
+// Every export called many times as a cdecl caller calls it, each with the
+// stack pointer checked on 32-bit x86: the arguments must arrive in order
+// (the results and the converted bytes show it) and be left for the caller to
+// remove.
+void TestCdecl(const std::wstring& dll, const std::wstring& work) {
+    Library library;
+    if (!Load(dll, library) || library.stretch == nullptr || library.start == nullptr || library.stop == nullptr) {
+        Check("the exports resolve", false);
+        return;
+    }
+    const FARPROC stretch = GetProcAddress(library.module, "WAVStrech");
+    const FARPROC start = GetProcAddress(library.module, "SoundRecorderStart");
+    const FARPROC stop = GetProcAddress(library.module, "SoundRecorderStop");
+    const std::wstring input = work + L"\\cases\\block_4096.wav";
+    const std::wstring output = work + L"\\cdecl.out.wav";
+    const std::wstring missing = work + L"\\cdecl-missing.wav";
+    const std::wstring uncreatable = work + L"\\no-such-folder\\cdecl.wav";
+    std::vector<unsigned char> reference;
+    ReadAll(work + L"\\cases\\block_4096.ref.wav", reference);
+    constexpr std::int32_t kRecorderFileFailed = 4;  // the recording's file could not be created
+
+    struct Call {
+        const char* what;
+        FARPROC fn;
+        std::vector<const void*> args;
+        std::int32_t expected;
+        int times;
+    };
+    const Call calls[] = {
+        {"WAVStrech(input, output) converts", stretch, {input.c_str(), output.c_str()}, kResultOk, 50},
+        {"WAVStrech(missing, output) fails", stretch, {missing.c_str(), output.c_str()}, 1, 2000},
+        {"WAVStrech(null, null) fails", stretch, {nullptr, nullptr}, 1, 2000},
+        {"SoundRecorderStart(uncreatable) fails", start, {uncreatable.c_str()}, kRecorderFileFailed, 2000},
+        {"SoundRecorderStop() with nothing recording", stop, {}, 0, 2000},
+    };
+    for (const Call& call : calls) {
+        int wrongResults = 0;
+        int unbalanced = 0;
+        std::int32_t lastResult = 0;
+        std::int32_t lastDrift = 0;
+        for (int i = 0; i < call.times; ++i) {
+            std::int32_t drift = 0;
+            lastResult = CallAsCdecl(call.fn, static_cast<std::int32_t>(call.args.size()), call.args.data(), &drift);
+            wrongResults += lastResult != call.expected;
+            unbalanced += drift != 0;
+            lastDrift = drift != 0 ? drift : lastDrift;
+        }
+        const std::string what = std::string(call.what) + " as cdecl, " + std::to_string(call.times) +
+                                 " times, the caller removing the arguments";
+        Check(what.c_str(), wrongResults == 0 && unbalanced == 0,
+              std::to_string(wrongResults) + " wrong results (last " + std::to_string(lastResult) + "), " +
+                  std::to_string(unbalanced) + " calls moved the stack pointer (by " + std::to_string(lastDrift) +
+                  ")");
+    }
+    std::vector<unsigned char> got;
+    Check("the output converted through those calls matches the Linux build",
+          ReadAll(output, got) && !reference.empty() && got == reference);
 }
 
 // --- converter: outputs against the Linux build's -----------------------
@@ -367,7 +494,7 @@ void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4) {
-        std::fputs("usage: dll_host DLL WORKDIR exports|convert NAME:RESULT...|faults|recorder-none|recorder-ramp\n",
+        std::fputs("usage: dll_host DLL WORKDIR exports|convert NAME:RESULT...|faults|recorder-none|recorder-ramp|cdecl\n",
                    stderr);
         return 2;
     }
@@ -384,6 +511,8 @@ int wmain(int argc, wchar_t** argv) {
         TestRecorderWithoutDevice(dll, work);
     } else if (mode == L"recorder-ramp") {
         TestRecorderRamp(dll, work);
+    } else if (mode == L"cdecl") {
+        TestCdecl(dll, work);
     } else {
         std::fputs("dll_host: unknown mode\n", stderr);
         return 2;

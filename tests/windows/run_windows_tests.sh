@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Windows DLL for x64 and x86, checks both as binaries, and runs the
-# x64 one under Wine against the Linux build's outputs.
+# Builds the Windows DLL for x64 and x86, checks both as binaries, and runs
+# each under Wine (64-bit and 32-bit) against the Linux build's outputs, the
+# same cases for both; the x86 one also for its calling convention.
 #
 # Debian 12 packages it needs:
 #   cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
 #   libasound2-dev libgtest-dev  (the Linux reference build, which also builds
 #     the recording test's ramp writer)
-#   wine wine64 python3 python3-pefile
+#   wine wine64 wine32:i386 (after dpkg --add-architecture i386) python3
+#     python3-pefile; binutils (as, ld: the probe for 32-bit x86 programs)
 #   pulseaudio libasound2-plugins procps  (the recording test's capture source:
 #     a PulseAudio daemon, ALSA's pulse plugin, ps for its start/stop script)
-# (wine32 is not needed: the x86 DLL is only checked as a binary.)
+# Where the kernel runs no 32-bit x86 programs, the x86 DLL is checked as a
+# binary only, and a SKIP line says why.
 #
 # usage: tests/windows/run_windows_tests.sh
 # Prints PASS/FAIL/SKIP lines and ends with "N passed, N failed"; exits 1 if
@@ -88,20 +91,33 @@ if [ ${#dlls[@]} -gt 0 ]; then
         echo "INFO: $dll: $(stat -c %s "$dll") bytes"
     done
 fi
-[ $built_x64 = 1 ] || finish
+[ $built_x64 = 1 ] || [ $built_x86 = 1 ] || finish
 
 # --- Wine -----------------------------------------------------------------------
-bin=$root/build/windows
-work=$bin/wine-tests
-export WINEPREFIX=$bin/wine-prefix
+# One prefix for both architectures: a 64-bit one, whose syswow64 holds the
+# 32-bit system DLLs.
+export WINEPREFIX=$root/build/windows/wine-prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono/Gecko install prompts
 unset DISPLAY                                # console programs only
 
+# Each architecture is started by its own loader. Debian's `wine` command
+# starts the 32-bit one whenever wine32 is installed (which hands 64-bit
+# programs on to wine64), so where the kernel runs no 32-bit x86 programs it
+# cannot start anything at all.
+wine_loader() {
+    case $1 in
+        x64) if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else command -v wine64 || echo wine; fi ;;
+        x86) if [ -x /usr/lib/wine/wine ]; then echo /usr/lib/wine/wine; else echo wine; fi ;;
+    esac
+}
+wine64=$(wine_loader x64)
+
 # The recording test's PulseAudio daemon and ramp writer, stopped however the
-# script ends. Outside $work, which is wiped at start, so that a daemon left by
-# an interrupted run is still found by its PID files and stopped.
-pulse=$bin/wine-pulse
+# script ends. Outside the work directories, which are wiped at start, so that
+# a daemon left by an interrupted run is still found by its PID files and
+# stopped.
+pulse=$root/build/windows/wine-pulse
 ramp_writer=$root/build/release/tests/alsa/ramp_writer
 trap '"$root/tests/alsa/pulse_source.sh" stop "$pulse"' EXIT
 trap 'exit 130' INT
@@ -111,72 +127,129 @@ trap 'exit 143' TERM
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 set_audio_driver() {
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
+    "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
 }
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    step "create Wine prefix" sh -c 'wineboot -i && wineserver -w' || finish
+# kernel_runs_x86 DIR: whether this kernel runs 32-bit x86 programs at all. A
+# kernel built without IA-32 emulation, or started with it switched off,
+# refuses them ("Exec format error"), and with them the 32-bit Wine. Tried on
+# the smallest such program: exit(0).
+kernel_runs_x86() {
+    printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$1/exit0.s" &&
+        as --32 -o "$1/exit0.o" "$1/exit0.s" && ld -m elf_i386 -o "$1/exit0" "$1/exit0.o" &&
+        "$1/exit0" 2>/dev/null
+}
+
+# Which of the built DLLs Wine can run here.
+wine_arches=()
+[ $built_x64 = 1 ] && wine_arches+=(x64)
+if [ $built_x86 = 1 ]; then
+    probe=$(mktemp -d)
+    if ! kernel_runs_x86 "$probe"; then
+        echo "SKIP: x86 DLL under 32-bit Wine: this kernel does not run 32-bit x86 programs (no IA-32 emulation); the x86 DLL is checked as a binary only" | tally
+    elif [ ! -x "$(wine_loader x86)" ]; then
+        echo "FAIL: x86 DLL under 32-bit Wine: the 32-bit Wine is not installed (as root: dpkg --add-architecture i386; apt-get update; apt-get install wine32:i386)" | tally
+    else
+        wine_arches+=(x86)
+    fi
+    rm -rf "$probe"
 fi
 
-rm -rf "$work"
-mkdir -p "$work/cases"
-step "generate inputs" $python tests/windows/make_cases.py "$work/cases" || finish
+# A prefix made while 32-bit Wine could not run (not installed yet) has no
+# 32-bit system DLLs in syswow64; it is made again.
+if [[ " ${wine_arches[*]} " == *" x86 "* ]] && [ -f "$WINEPREFIX/system.reg" ] &&
+    [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    wineserver -k 2>/dev/null
+    rm -rf "$WINEPREFIX"
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Through Debian's own command where 32-bit Wine runs, which sets up both
+    # halves; through wine64 where only that can start.
+    creator=$wine64
+    [[ " ${wine_arches[*]} " == *" x86 "* ]] && creator=wine
+    step "create Wine prefix" sh -c '"$1" wineboot -i && wineserver -w' sh "$creator" || finish
+fi
 
-# Reference outputs and results from the Linux build of the same sources.
-specs=()
-while IFS= read -r name; do
-    if build/release/cli/tolvane stretch "$work/cases/$name.wav" "$work/cases/$name.ref.wav" >/dev/null 2>&1; then
-        specs+=("$name:999")
-    else
-        specs+=("$name:1")
-    fi
-done <"$work/cases/cases.txt"
+# The build tree of each architecture.
+arch_bin() { case $1 in x64) echo "$root/build/windows" ;; x86) echo "$root/build/windows-x86" ;; esac; }
 
-host=$(winpath "$bin/tests/windows/dll_host.exe")
-dll=$(winpath "$bin/src/TolvaneWAVTimeStretch.dll")
-wwork=$(winpath "$work")
+# labelled ARCH: tags the PASS/FAIL/SKIP lines read with the architecture.
+labelled() { sed -u -E "s/^(PASS|FAIL|SKIP): /\1: $1: /" | tally; }
 
+# run_host ARCH MODE ARGS...: the test host of ARCH against its own DLL.
 run_host() {
-    local out
-    out=$(cd "$work" && timeout 300 wine "$host" "$dll" "$wwork" "$@" 2>&1)
-    local status=$?
-    printf '%s\n' "$out" | grep -E '^(PASS|FAIL|SKIP):' | tally
+    local arch=$1 bin out status
+    shift
+    bin=$(arch_bin "$arch")
+    out=$(cd "$bin/wine-tests" && timeout 300 "$(wine_loader "$arch")" "$(winpath "$bin/tests/windows/dll_host.exe")" \
+        "$(winpath "$bin/src/TolvaneWAVTimeStretch.dll")" "$(winpath "$bin/wine-tests")" "$@" 2>&1)
+    status=$?
+    printf '%s\n' "$out" | grep -E '^(PASS|FAIL|SKIP):' | labelled "$arch"
     if [ $status -ne 0 ] && ! printf '%s\n' "$out" | grep -q '^FAIL:'; then
         printf '%s\n' "$out" | tail -n 20
-        printf 'FAIL: dll_host %s exited with %s\n' "$1" "$status" | tally
+        printf 'FAIL: %s: dll_host %s exited with %s\n' "$arch" "$1" "$status" | tally
     fi
+}
+
+# wine_tests ARCH: everything but the recording from a device, for the DLL,
+# test host and tolvane.exe of one architecture.
+wine_tests() {
+    local arch=$1 bin work wine specs=() name
+    bin=$(arch_bin "$arch")
+    work=$bin/wine-tests
+    wine=$(wine_loader "$arch")
+    rm -rf "$work"
+    mkdir -p "$work/cases"
+    step "$arch: generate inputs" $python tests/windows/make_cases.py "$work/cases" || return 1
+
+    # Reference outputs and results from the Linux build of the same sources.
+    while IFS= read -r name; do
+        if build/release/cli/tolvane stretch "$work/cases/$name.wav" "$work/cases/$name.ref.wav" >/dev/null 2>&1; then
+            specs+=("$name:999")
+        else
+            specs+=("$name:1")
+        fi
+    done <"$work/cases/cases.txt"
+
+    run_host "$arch" exports
+    run_host "$arch" convert "${specs[@]}"
+    run_host "$arch" faults
+    run_host "$arch" recorder-none
+    # The stack pointer around each call is checked on x86, where a calling
+    # convention can be got wrong; x64 has one.
+    run_host "$arch" cdecl
+
+    # The host program takes its file names from the wide command line, so
+    # names outside the ANSI code page reach the library intact.
+    cp "$work/cases/block_4096.wav" "$work/αβ 中.wav"
+    step "$arch: tolvane.exe converts between non-ANSI file names" \
+        sh -c 'cd "$1" && WINEPATH="$2" "$5" "$3" stretch "αβ 中.wav" "γδ 文.wav" | grep -q "^Time stretch effect applied" &&
+               "$4" stretch "αβ 中.wav" linux-reference.wav >/dev/null && cmp "γδ 文.wav" linux-reference.wav' \
+        sh "$work" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe" "$root/build/release/cli/tolvane" "$wine"
+
+    # The batch form on worker threads: one failure among the files, the
+    # others the same bytes as the Linux build's; names that differ only in
+    # case collide.
+    mkdir -p "$work/batch/out" "$work/batch/other"
+    cp "$work/cases/block_4096.wav" "$work/cases/long_60001.wav" "$work/batch/"
+    cp "$work/cases/block_4096.wav" "$work/batch/other/BLOCK_4096.WAV"
+    step "$arch: tolvane.exe converts a batch on threads, naming the failed file" \
+        sh -c 'cd "$1" || exit 1
+               WINEPATH="$2" "$4" "$3" stretch block_4096.wav missing.wav long_60001.wav -o out -j 3 \
+                   >stdout.txt 2>stderr.txt
+               [ $? -eq 1 ] && grep -q "could not convert missing.wav" stderr.txt &&
+                   [ "$(grep -c "^Time stretch effect applied" stdout.txt)" -eq 2 ] &&
+                   cmp out/block_4096.wav ../cases/block_4096.ref.wav &&
+                   cmp out/long_60001.wav ../cases/long_60001.ref.wav || exit 1
+               WINEPATH="$2" "$4" "$3" stretch block_4096.wav other/BLOCK_4096.WAV -o out 2>/dev/null
+               [ $? -eq 2 ]' \
+        sh "$work/batch" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe" "$wine"
 }
 
 set_audio_driver ""  # no audio device at all
-run_host exports
-run_host convert "${specs[@]}"
-run_host faults
-run_host recorder-none
-
-# The host program takes its file names from the wide command line, so names
-# outside the ANSI code page reach the library intact.
-cp "$work/cases/block_4096.wav" "$work/αβ 中.wav"
-step "tolvane.exe converts between non-ANSI file names" \
-    sh -c 'cd "$1" && WINEPATH="$2" wine "$3" stretch "αβ 中.wav" "γδ 文.wav" | grep -q "^Time stretch effect applied" &&
-           "$4" stretch "αβ 中.wav" linux-reference.wav >/dev/null && cmp "γδ 文.wav" linux-reference.wav' \
-    sh "$work" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe" "$root/build/release/cli/tolvane"
-
-# The batch form on worker threads: one failure among the files, the others
-# the same bytes as the Linux build's; names that differ only in case collide.
-mkdir -p "$work/batch/out" "$work/batch/other"
-cp "$work/cases/block_4096.wav" "$work/cases/long_60001.wav" "$work/batch/"
-cp "$work/cases/block_4096.wav" "$work/batch/other/BLOCK_4096.WAV"
-step "tolvane.exe converts a batch on threads, naming the failed file" \
-    sh -c 'cd "$1" || exit 1
-           WINEPATH="$2" wine "$3" stretch block_4096.wav missing.wav long_60001.wav -o out -j 3 \
-               >stdout.txt 2>stderr.txt
-           [ $? -eq 1 ] && grep -q "could not convert missing.wav" stderr.txt &&
-               [ "$(grep -c "^Time stretch effect applied" stdout.txt)" -eq 2 ] &&
-               cmp out/block_4096.wav ../cases/block_4096.ref.wav &&
-               cmp out/long_60001.wav ../cases/long_60001.ref.wav || exit 1
-           WINEPATH="$2" wine "$3" stretch block_4096.wav other/BLOCK_4096.WAV -o out 2>/dev/null
-           [ $? -eq 2 ]' \
-    sh "$work/batch" "$(winpath "$bin/src")" "$bin/cli/tolvane.exe"
+for arch in "${wine_arches[@]}"; do
+    wine_tests "$arch"
+done
 
 # A capture device that delivers a 16-bit ramp in real time, reached through
 # Wine's own ALSA driver: ALSA's "default" in a private HOME is the pulse
@@ -184,12 +257,17 @@ step "tolvane.exe converts a batch on threads, naming the failed file" \
 # at 8000 samples/s. The pacing matters: an unpaced device (ALSA's file plugin
 # over the null PCM) gave Wine's driver 35 seconds in 3.5, its reads failed
 # ("requested more frames than pcm buffer") and the buffers came back silent.
-# WINEPREFIX is set, so the other HOME does not move the prefix.
-if ! command -v pulseaudio >/dev/null 2>&1; then
+# WINEPREFIX is set, so the other HOME does not move the prefix. Both
+# architectures record from the one daemon, in turn.
+if [ ${#wine_arches[@]} -eq 0 ]; then
+    :
+elif ! command -v pulseaudio >/dev/null 2>&1; then
     echo "SKIP: recording through Wine's ALSA driver (pulseaudio is not installed)" | tally
 elif step "start the PulseAudio ramp source" "$root/tests/alsa/pulse_source.sh" start "$pulse" "$ramp_writer"; then
     set_audio_driver alsa
-    HOME=$pulse/home run_host recorder-ramp
+    for arch in "${wine_arches[@]}"; do
+        HOME=$pulse/home run_host "$arch" recorder-ramp
+    done
     "$root/tests/alsa/pulse_source.sh" stop "$pulse"
 fi
 set_audio_driver ""
