@@ -11,12 +11,10 @@ namespace tolvane::cli {
 
 class BatchConsole {
 public:
-    // `progress`: keep a progress line (standard error is a terminal). When
-    // standard output is a terminal too, the library's lines are passed on
-    // through a pipe so that each can be put above the progress line instead
-    // of being run into it. Construct before the worker threads start.
+    // `progress`: keep a progress line (standard error is a terminal).
+    // Construct before the worker threads start.
     explicit BatchConsole(bool progress);
-    ~BatchConsole();
+    ~BatchConsole() { Finish(); }
     BatchConsole(const BatchConsole&) = delete;
     BatchConsole& operator=(const BatchConsole&) = delete;
 
@@ -31,13 +29,11 @@ public:
 private:
     void Erase();  // with mutex_ held
     void Draw();   // with mutex_ held
-    void Relay();
 
     std::mutex mutex_;
     bool progress_;
-    bool shown_ = false;     // the progress line is on the screen
-    std::string text_;       // what it says
-    std::size_t width_ = 0;  // how much of the screen line it covers
+    std::string text_;       // what the progress line says
+    std::size_t width_ = 0;  // how much of the screen line it covers; 0: not shown
     bool lineOpen_ = false;  // standard output stopped inside a line
 
     int terminal_ = -1;  // the original standard output, when relayed

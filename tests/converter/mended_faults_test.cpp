@@ -7,6 +7,7 @@
 #include <string>
 
 #include "files.h"
+#include "stretch_call.h"
 #include "wav_bytes.h"
 
 namespace tolvane::test {
@@ -16,8 +17,6 @@ const std::string kInputFailed = "Failed to open input file.\n";
 const std::string kOutputFailed = "Failed to open output file.\n";
 const std::string kReadFailed = "Failed to read input file.\n";
 const std::string kWriteFailed = "Failed to write output file.\n";
-
-RunResult Stretch(const std::string& in, const std::string& out) { return RunProgram({TOLVANE_CLI, "stretch", in, out}); }
 
 TEST(StretchFailures, InputThatCannotBeOpenedCreatesNothing) {
     ScratchDir dir;
@@ -103,8 +102,7 @@ TEST(StretchPipes, PipedOutputGetsAnExactHeader) {
     ASSERT_EQ(r.exitCode, 0);
     const Bytes expected = ExpectedStretchFile(input);
     // The success line follows the file's bytes on the same standard output.
-    const std::string done = "Time stretch effect applied and saved to output.wav\n";
-    EXPECT_EQ(r.out, std::string(expected.begin(), expected.end()) + done);
+    EXPECT_EQ(r.out, std::string(expected.begin(), expected.end()) + kDone);
 }
 
 TEST(StretchPipes, PipedInputAndOutputNeverGetAHeaderThatLies) {

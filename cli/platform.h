@@ -1,0 +1,46 @@
+// What the tolvane program does differently on POSIX and on Windows, all of
+// it defined in platform_posix.cpp and platform_win32.cpp, together with the
+// stop requests of stop_request.h. The commands themselves hold no platform
+// code. (The recording monitor's read_back_file_* stay with the monitor.)
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "utf16_args.h"
+
+namespace tolvane::cli {
+
+// What the batch form needs to know about a path before it writes anything.
+struct FileFacts {
+    bool exists = false;
+    bool directory = false;
+    // Two paths reach the same file exactly when both exist and these match.
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;  // in bytes; 0 for anything but a regular file
+};
+
+// Follows links, as opening the path would. The path in both spellings: each
+// system takes the one its file calls use.
+FileFacts FactsOf(const std::string& utf8, const Utf16Path& utf16);
+
+// A key under which two file names in one directory name the same entry:
+// the name itself, or on Windows, whose file names ignore case, its upper case.
+Utf16Path FileNameKey(const Utf16Path& name);
+
+// The separator put between a directory and a name when the directory's own
+// spelling does not choose one: '/', and on Windows '\', unless the directory
+// is spelt with '/' alone.
+char SeparatorFor(const std::string& dir);
+
+// Descriptors, for passing standard output through a pipe.
+bool IsTerminal(int fd);
+bool MakePipe(int fds[2]);
+int Duplicate(int fd);
+void MoveTo(int from, int to);  // makes `to` another descriptor of `from`
+void Close(int fd);
+long ReadSome(int fd, char* buffer, unsigned size);
+long WriteSome(int fd, const char* data, unsigned size);
+
+}  // namespace tolvane::cli
