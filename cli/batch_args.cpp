@@ -12,7 +12,7 @@ namespace tolvane::cli {
 namespace {
 
 // More threads than this only add memory; the work is mostly disk.
-constexpr unsigned kMaxJobs = 1024;
+constexpr unsigned long kMaxJobs = 1024;
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "tolvane stretch: %s\n", message.c_str());
@@ -20,17 +20,37 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+bool AllDigits(const std::string& text) { return text.find_first_not_of("0123456789") == std::string::npos; }
 
-bool AllDigits(const std::string& text, std::size_t from = 0) {
-    return text.find_first_not_of("0123456789", from) == std::string::npos;
+// An option's name, and its value when the same argument holds it: after '='
+// in the long form, after -j in -jN (as make and most parallel tools take it).
+std::optional<std::string> SplitOption(const std::string& arg, std::string& name) {
+    name = arg;
+    if (const std::size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+        name = arg.substr(0, equals);
+        return arg.substr(equals + 1);
+    }
+    if (arg.rfind("-j", 0) == 0 && arg.size() > 2) {
+        name = "-j";
+        return arg.substr(2);
+    }
+    return std::nullopt;
+}
+
+// What an option's value is: a directory, a number or a file; empty for no
+// option of ours.
+std::string ValueOf(const std::string& name) {
+    if (name == "-o" || name == "--output-dir") {
+        return "a directory";
+    }
+    if (name == "-j" || name == "--jobs") {
+        return "a number";
+    }
+    return name == "--files-from" ? "a file" : "";
 }
 
 bool ParseJobs(const std::string& text, unsigned& jobs) {
-    if (text.empty() || text.size() > 4 || !AllDigits(text)) {
-        return false;
-    }
-    const unsigned long value = std::stoul(text);
+    const unsigned long value = !text.empty() && text.size() <= 4 && AllDigits(text) ? std::stoul(text) : 0;
     if (value < 1 || value > kMaxJobs) {
         return false;
     }
@@ -65,23 +85,12 @@ int ReadFilesFrom(const std::string& list, std::vector<std::string>& inputs) {
 }  // namespace
 
 bool IsBatchOption(const char* argument) {
-    const std::string arg = argument;
-    for (const char* name : {"-o", "--output-dir", "-j", "--jobs", "--files-from"}) {
-        if (arg == name) {
-            return true;
-        }
-    }
-    for (const char* prefix : {"--output-dir=", "--jobs=", "--files-from="}) {
-        if (StartsWith(arg, prefix)) {
-            return true;
-        }
-    }
-    // -j4, as make and most parallel tools take it.
-    return StartsWith(arg, "-j") && AllDigits(arg, 2);
+    std::string name;
+    const std::optional<std::string> value = SplitOption(argument, name);
+    return !ValueOf(name).empty() && !(name == "-j" && value && !AllDigits(*value));
 }
 
 int ParseBatchArguments(int argc, char** argv, BatchRequest& request) {
-    bool haveDir = false;
     bool optionsEnded = false;
     std::vector<std::string> lists;
     for (int i = 0; i < argc; ++i) {
@@ -94,45 +103,33 @@ int ParseBatchArguments(int argc, char** argv, BatchRequest& request) {
             optionsEnded = true;
             continue;
         }
-        // The option's value: after '=' in the long form, else the next argument.
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (const std::size_t equals = arg.find('='); StartsWith(arg, "--") && equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-        } else if (StartsWith(arg, "-j") && arg.size() > 2) {
-            name = "-j";
-            value = arg.substr(2);
-        }
-        const bool isDir = name == "-o" || name == "--output-dir";
-        const bool isJobs = name == "-j" || name == "--jobs";
-        if (!isDir && !isJobs && name != "--files-from") {
+        std::string name;
+        std::optional<std::string> value = SplitOption(arg, name);
+        const std::string what = ValueOf(name);
+        if (what.empty()) {
             return UsageError("unknown option " + arg);
         }
+        if (!value && i + 1 == argc) {
+            return UsageError(name + " needs " + what);
+        }
         if (!value) {
-            if (i + 1 == argc) {
-                return UsageError(name + (isDir ? " needs a directory" : isJobs ? " needs a number" : " needs a file"));
-            }
             value = argv[++i];
         }
-        if (isDir) {
-            if (haveDir) {
-                return UsageError("only one output directory can be given");
-            }
-            if (value->empty()) {
-                return UsageError(name + " needs a directory");
-            }
-            request.outputDir = *value;
-            haveDir = true;
-        } else if (isJobs) {
+        if (what == "a number") {
             if (!ParseJobs(*value, request.jobs)) {
                 return UsageError(name + " takes a whole number of threads from 1 to " + std::to_string(kMaxJobs));
             }
-        } else {
+        } else if (what == "a file") {
             lists.push_back(*value);
+        } else if (!request.outputDir.empty()) {
+            return UsageError("only one output directory can be given");
+        } else if (value->empty()) {
+            return UsageError(name + " needs " + what);
+        } else {
+            request.outputDir = *value;
         }
     }
-    if (!haveDir) {
+    if (request.outputDir.empty()) {
         return UsageError("expects an input and an output path, or inputs and -o DIR");
     }
     if (request.inputs.empty() && lists.empty()) {

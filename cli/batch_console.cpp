@@ -6,30 +6,28 @@
 
 namespace tolvane::cli {
 
-constexpr int kStdout = 1;
-
 // When standard output is a terminal too, the library's lines are passed on
 // through a pipe, so that each can be put above the progress line instead of
 // being run into it: only this program knows where that line is.
 BatchConsole::BatchConsole(bool progress) : progress_(progress) {
     int fds[2];
-    if (!progress_ || !IsTerminal(kStdout) || !MakePipe(fds)) {
+    if (!progress_ || ::isatty(1) == 0 || !MakePipe(fds)) {
         return;
     }
     std::fflush(stdout);
-    terminal_ = Duplicate(kStdout);
+    terminal_ = ::dup(1);
     if (terminal_ >= 0) {
-        MoveTo(fds[1], kStdout);
+        ::dup2(fds[1], 1);
     }
-    Close(fds[1]);
+    ::close(fds[1]);  // standard output is now the only write end
     pipe_ = fds[0];
     relay_ = std::thread([this] {
         char buffer[4096];
-        for (long got; (got = ReadSome(pipe_, buffer, sizeof buffer)) > 0;) {
+        for (long got; (got = ::read(pipe_, buffer, sizeof buffer)) > 0;) {
             const std::lock_guard<std::mutex> lock(mutex_);
             Erase();
             for (long n, done = 0; done < got; done += n) {
-                if ((n = WriteSome(terminal_, buffer + done, static_cast<unsigned>(got - done))) <= 0) {
+                if ((n = ::write(terminal_, buffer + done, static_cast<unsigned>(got - done))) <= 0) {
                     break;
                 }
             }
@@ -74,10 +72,10 @@ void BatchConsole::Finish() {
         // Standard output goes back to the terminal, which closes the pipe's
         // last write end: the relay passes on what is left and stops.
         std::fflush(stdout);
-        MoveTo(terminal_, kStdout);
+        ::dup2(terminal_, 1);
         relay_.join();
-        Close(pipe_);
-        Close(terminal_);
+        ::close(pipe_);
+        ::close(terminal_);
     }
     const std::lock_guard<std::mutex> lock(mutex_);
     Erase();

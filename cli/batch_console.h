@@ -12,19 +12,13 @@ namespace tolvane::cli {
 class BatchConsole {
 public:
     // `progress`: keep a progress line (standard error is a terminal).
-    // Construct before the worker threads start.
+    // Construct before the worker threads start, Finish once they are done.
     explicit BatchConsole(bool progress);
     ~BatchConsole() { Finish(); }
-    BatchConsole(const BatchConsole&) = delete;
-    BatchConsole& operator=(const BatchConsole&) = delete;
 
-    // Replaces the progress line; nothing when there is none.
-    void ShowProgress(const std::string& text);
-    // A line of its own on standard error, from any thread.
-    void PrintLine(const std::string& line);
-    // Removes the progress line for good and passes on what is left of
-    // standard output. Call once the workers are done.
-    void Finish();
+    void ShowProgress(const std::string& text);  // nothing when there is no progress line
+    void PrintLine(const std::string& line);     // from any thread
+    void Finish();                               // takes the progress line away for good
 
 private:
     void Erase();  // with mutex_ held
@@ -35,9 +29,8 @@ private:
     std::string text_;       // what the progress line says
     std::size_t width_ = 0;  // how much of the screen line it covers; 0: not shown
     bool lineOpen_ = false;  // standard output stopped inside a line
-
-    int terminal_ = -1;  // the original standard output, when relayed
-    int pipe_ = -1;      // read end of the pipe standard output now is
+    int terminal_ = -1;      // standard output as it was, when relayed
+    int pipe_ = -1;          // the read end of the pipe it is meanwhile
     std::thread relay_;
 };
 

@@ -4,6 +4,12 @@
 // code. (The recording monitor's read_back_file_* stay with the monitor.)
 #pragma once
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdint>
 #include <string>
 
@@ -34,13 +40,9 @@ Utf16Path FileNameKey(const Utf16Path& name);
 // is spelt with '/' alone.
 char SeparatorFor(const std::string& dir);
 
-// Descriptors, for passing standard output through a pipe.
-bool IsTerminal(int fd);
+// A pipe, as POSIX's pipe() makes it. The other descriptor calls (dup, dup2,
+// read, write, close, isatty) are POSIX's on both: Windows' C runtime has
+// them under the same names, in <io.h>.
 bool MakePipe(int fds[2]);
-int Duplicate(int fd);
-void MoveTo(int from, int to);  // makes `to` another descriptor of `from`
-void Close(int fd);
-long ReadSome(int fd, char* buffer, unsigned size);
-long WriteSome(int fd, const char* data, unsigned size);
 
 }  // namespace tolvane::cli

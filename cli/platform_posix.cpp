@@ -32,7 +32,7 @@ bool WaitForStopRequest(std::chrono::milliseconds timeout) {
 
 void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 
-bool StderrIsTerminal() { return IsTerminal(STDERR_FILENO); }
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
@@ -54,13 +54,6 @@ Utf16Path FileNameKey(const Utf16Path& name) { return name; }
 
 char SeparatorFor(const std::string&) { return '/'; }
 
-// No signal here has a handler, so none of these calls is interrupted.
-bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 bool MakePipe(int fds[2]) { return ::pipe(fds) == 0; }
-int Duplicate(int fd) { return ::dup(fd); }
-void MoveTo(int from, int to) { ::dup2(from, to); }
-void Close(int fd) { ::close(fd); }
-long ReadSome(int fd, char* buffer, unsigned size) { return static_cast<long>(::read(fd, buffer, size)); }
-long WriteSome(int fd, const char* data, unsigned size) { return static_cast<long>(::write(fd, data, size)); }
 
 }  // namespace tolvane::cli

@@ -35,7 +35,7 @@ bool WaitForStopRequest(std::chrono::milliseconds timeout) {
 // Windows has no SIGPIPE: such writes already just fail.
 void IgnoreBrokenPipes() {}
 
-bool StderrIsTerminal() { return IsTerminal(2); }
+bool StderrIsTerminal() { return _isatty(2) != 0; }
 
 // `argv` is in the ANSI code page, which cannot spell every file name, so the
 // wide command line is read instead.
@@ -93,12 +93,6 @@ char SeparatorFor(const std::string& dir) {
     return slashes ? '/' : '\\';
 }
 
-bool IsTerminal(int fd) { return _isatty(fd) != 0; }
 bool MakePipe(int fds[2]) { return _pipe(fds, 65536, _O_BINARY) == 0; }
-int Duplicate(int fd) { return _dup(fd); }
-void MoveTo(int from, int to) { _dup2(from, to); }
-void Close(int fd) { _close(fd); }
-long ReadSome(int fd, char* buffer, unsigned size) { return _read(fd, buffer, size); }
-long WriteSome(int fd, const char* data, unsigned size) { return _write(fd, data, size); }
 
 }  // namespace tolvane::cli
