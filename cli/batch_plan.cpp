@@ -22,12 +22,6 @@ int Refuse(const std::string& message) {
     return kExitUsage;
 }
 
-// DIR/NAME: a directory that ends in a separator, or a bare drive (C:), takes
-// the name as it is.
-std::string OutputPath(const std::string& dir, const std::string& name) {
-    return std::filesystem::u8path(dir).has_filename() ? dir + SeparatorFor(dir) + name : dir + name;
-}
-
 }  // namespace
 
 int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) {
@@ -44,6 +38,10 @@ int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) {
     if (!dirFacts.directory) {
         return Refuse("output directory " + dir + " is not a directory");
     }
+
+    // Each output is DIR/NAME; a directory that ends in a separator, or a bare
+    // drive (C:), takes the name as it is.
+    const std::string prefix = std::filesystem::u8path(dir).has_filename() ? dir + SeparatorFor(dir) : dir;
 
     // Every problem is named, not just the first, so that one run shows them
     // all. Files are compared by identity, so that links and other spellings
@@ -66,7 +64,7 @@ int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) {
             status = Refuse("input " + input + " has no file name to give its output");
             continue;
         }
-        job.output = OutputPath(dir, name);
+        job.output = prefix + name;
         Utf8ToUtf16(job.output.c_str(), job.output16);
         Utf8ToUtf16(name.c_str(), name16);
         const auto [named, added] = byName.emplace(FileNameKey(name16), jobs.size());

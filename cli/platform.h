@@ -1,7 +1,8 @@
-// What the tolvane program does differently on POSIX and on Windows, all of
-// it defined in platform_posix.cpp and platform_win32.cpp, together with the
-// stop requests of stop_request.h. The commands themselves hold no platform
-// code. (The recording monitor's read_back_file_* stay with the monitor.)
+// What the tolvane program does differently on POSIX and on Windows. All of
+// it is defined in platform_posix.cpp and platform_win32.cpp, with the stop
+// requests of stop_request.h and Utf8Arguments of utf16_args.h; the commands
+// hold no platform code. (The recording monitor's read_back_file_* stay with
+// the monitor.)
 #pragma once
 
 #if defined(_WIN32)
@@ -35,9 +36,8 @@ FileFacts FactsOf(const std::string& utf8, const Utf16Path& utf16);
 // the name itself, or on Windows, whose file names ignore case, its upper case.
 Utf16Path FileNameKey(const Utf16Path& name);
 
-// The separator put between a directory and a name when the directory's own
-// spelling does not choose one: '/', and on Windows '\', unless the directory
-// is spelt with '/' alone.
+// The separator to put between `dir` and a name: '/', and on Windows '\'
+// unless `dir` is spelt with '/' alone.
 char SeparatorFor(const std::string& dir);
 
 // A pipe, as POSIX's pipe() makes it. The other descriptor calls (dup, dup2,

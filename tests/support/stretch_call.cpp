@@ -2,6 +2,8 @@
 
 namespace tolvane::test {
 
-RunResult Stretch(const std::string& in, const std::string& out) { return RunProgram({TOLVANE_CLI, "stretch", in, out}); }
+RunResult Stretch(const std::string& in, const std::string& out, const std::string& stdinBytes) {
+    return RunProgram({TOLVANE_CLI, "stretch", in, out}, stdinBytes);
+}
 
 }  // namespace tolvane::test
