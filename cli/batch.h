@@ -34,13 +34,10 @@ bool IsBatchOption(const char* argument);
 int ParseBatchArguments(int argc, char** argv, BatchRequest& request);
 // Names every output, and refuses before anything is written: a missing
 // output directory, two inputs that would write one output, an input that
-// one of the outputs would overwrite. The files are looked up on `threads`
-// threads.
-int PlanBatch(const BatchRequest& request, unsigned threads, std::vector<BatchJob>& jobs);
+// one of the outputs would overwrite.
+int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs);
 
-// Converts every job; returns the exit status (0, 1, or 130 when stopped).
-int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads);
-
+// The whole batch form; returns the exit status (0, 1, 2, or 130 when stopped).
 int RunBatch(int argc, char** argv);
 
 }  // namespace tolvane::cli

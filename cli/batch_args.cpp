@@ -1,11 +1,9 @@
 // The batch form's command line, and the input lists read with --files-from.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <istream>
+#include <optional>
 
 #include "batch.h"
 #include "commands.h"
@@ -22,14 +20,37 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
-bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+bool AllDigits(const std::string& text) { return text.find_first_not_of("0123456789") == std::string::npos; }
 
-bool ParseJobs(const char* text, unsigned& jobs) {
-    const std::size_t digits = std::strspn(text, "0123456789");
-    if (digits == 0 || digits > 4 || text[digits] != '\0') {
-        return false;
+// An option's name, and its value when the same argument holds it: after '='
+// in the long form, after -j in -jN (as make and most parallel tools take it).
+std::optional<std::string> SplitOption(const std::string& arg, std::string& name) {
+    name = arg;
+    if (const std::size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+        name = arg.substr(0, equals);
+        return arg.substr(equals + 1);
     }
-    const unsigned long value = std::strtoul(text, nullptr, 10);
+    if (arg.rfind("-j", 0) == 0 && arg.size() > 2) {
+        name = "-j";
+        return arg.substr(2);
+    }
+    return std::nullopt;
+}
+
+// What an option's value is: a directory, a number or a file; empty for no
+// option of ours.
+std::string ValueOf(const std::string& name) {
+    if (name == "-o" || name == "--output-dir") {
+        return "a directory";
+    }
+    if (name == "-j" || name == "--jobs") {
+        return "a number";
+    }
+    return name == "--files-from" ? "a file" : "";
+}
+
+bool ParseJobs(const std::string& text, unsigned& jobs) {
+    const unsigned long value = !text.empty() && text.size() <= 4 && AllDigits(text) ? std::stoul(text) : 0;
     if (value < 1 || value > kMaxJobs) {
         return false;
     }
@@ -39,9 +60,18 @@ bool ParseJobs(const char* text, unsigned& jobs) {
 
 // One path a line; a line's CR (a list written on Windows) and empty lines
 // are not part of any name.
-void ReadList(std::istream& in, std::vector<std::string>& inputs) {
-    std::string line;
-    while (std::getline(in, line)) {
+int ReadFilesFrom(const std::string& list, std::vector<std::string>& inputs) {
+    const std::string failed = "cannot read the input list " + (list == "-" ? "from standard input" : list);
+    std::ifstream file;
+    if (list != "-") {
+        // u8path: on Windows the list's name is opened by its wide spelling.
+        file.open(std::filesystem::u8path(list), std::ios::binary);
+        if (!file) {
+            return UsageError(failed);
+        }
+    }
+    std::istream& in = list == "-" ? std::cin : file;
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -49,97 +79,57 @@ void ReadList(std::istream& in, std::vector<std::string>& inputs) {
             inputs.push_back(line);
         }
     }
-}
-
-int ReadFilesFrom(const std::string& list, std::vector<std::string>& inputs) {
-    if (list == "-") {
-        ReadList(std::cin, inputs);
-        return std::cin.bad() ? UsageError("cannot read the input list from standard input") : 0;
-    }
-    // u8path: on Windows the list's name is opened by its wide spelling.
-    std::ifstream in(std::filesystem::u8path(list), std::ios::binary);
-    if (!in) {
-        return UsageError("cannot read the input list " + list);
-    }
-    ReadList(in, inputs);
-    return in.bad() ? UsageError("cannot read the input list " + list) : 0;
+    return in.bad() ? UsageError(failed) : 0;
 }
 
 }  // namespace
 
 bool IsBatchOption(const char* argument) {
-    for (const char* name : {"-o", "--output-dir", "-j", "--jobs", "--files-from"}) {
-        if (std::strcmp(argument, name) == 0) {
-            return true;
-        }
-    }
-    for (const char* prefix : {"--output-dir=", "--jobs=", "--files-from="}) {
-        if (StartsWith(argument, prefix)) {
-            return true;
-        }
-    }
-    // -j4, as make and most parallel tools take it.
-    return StartsWith(argument, "-j") && std::strspn(argument + 2, "0123456789") == std::strlen(argument + 2);
+    std::string name;
+    const std::optional<std::string> value = SplitOption(argument, name);
+    return !ValueOf(name).empty() && !(name == "-j" && value && !AllDigits(*value));
 }
 
 int ParseBatchArguments(int argc, char** argv, BatchRequest& request) {
-    bool haveDir = false;
-    std::vector<std::string> lists;
     bool optionsEnded = false;
+    std::vector<std::string> lists;
     for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             request.inputs.push_back(arg);
             continue;
         }
-        if (std::strcmp(arg, "--") == 0) {
+        if (arg == "--") {
             optionsEnded = true;
             continue;
         }
-        // The option's value: after '=' in the long form, else the next argument.
-        const char* name = arg;
-        std::string joined;
-        const char* value = nullptr;
-        if (const char* equals = StartsWith(arg, "--") ? std::strchr(arg, '=') : nullptr) {
-            joined.assign(arg, equals);
-            name = joined.c_str();
-            value = equals + 1;
-        } else if (StartsWith(arg, "-j") && arg[2] != '\0') {
-            name = "-j";
-            value = arg + 2;
+        std::string name;
+        std::optional<std::string> value = SplitOption(arg, name);
+        const std::string what = ValueOf(name);
+        if (what.empty()) {
+            return UsageError("unknown option " + arg);
         }
-        const bool isDir = std::strcmp(name, "-o") == 0 || std::strcmp(name, "--output-dir") == 0;
-        const bool isJobs = std::strcmp(name, "-j") == 0 || std::strcmp(name, "--jobs") == 0;
-        const bool isList = std::strcmp(name, "--files-from") == 0;
-        if (!isDir && !isJobs && !isList) {
-            return UsageError(std::string("unknown option ") + arg);
+        if (!value && i + 1 == argc) {
+            return UsageError(name + " needs " + what);
         }
-        if (value == nullptr) {
-            if (i + 1 == argc) {
-                const char* what = isDir ? " needs a directory" : isJobs ? " needs a number" : " needs a file";
-                return UsageError(std::string(name) + what);
-            }
+        if (!value) {
             value = argv[++i];
         }
-        if (isDir) {
-            if (haveDir) {
-                return UsageError("only one output directory can be given");
+        if (what == "a number") {
+            if (!ParseJobs(*value, request.jobs)) {
+                return UsageError(name + " takes a whole number of threads from 1 to " + std::to_string(kMaxJobs));
             }
-            if (*value == '\0') {
-                return UsageError(std::string(name) + " needs a directory");
-            }
-            request.outputDir = value;
-            haveDir = true;
-        } else if (isJobs) {
-            if (!ParseJobs(value, request.jobs)) {
-                return UsageError(std::string(name) + " takes a whole number of threads from 1 to " +
-                                  std::to_string(kMaxJobs));
-            }
+        } else if (what == "a file") {
+            lists.push_back(*value);
+        } else if (!request.outputDir.empty()) {
+            return UsageError("only one output directory can be given");
+        } else if (value->empty()) {
+            return UsageError(name + " needs " + what);
         } else {
-            lists.push_back(value);
+            request.outputDir = *value;
         }
     }
-    if (!haveDir) {
+    if (request.outputDir.empty()) {
         return UsageError("expects an input and an output path, or inputs and -o DIR");
     }
     if (request.inputs.empty() && lists.empty()) {

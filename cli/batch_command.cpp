@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
+#include <future>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -29,14 +28,11 @@ constexpr auto kProgressTick = std::chrono::milliseconds(100);
 constexpr auto kStopPoll = std::chrono::milliseconds(20);
 
 struct Tally {
-    std::atomic<std::size_t> next{0};  // the next job to take
+    std::size_t total = 0;
     std::atomic<std::size_t> done{0};
     std::atomic<std::size_t> failed{0};
     std::atomic<std::uint64_t> bytes{0};  // input bytes converted
-    std::atomic<bool> stop{false};
 };
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 std::string ClockText(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
@@ -49,38 +45,51 @@ std::string ClockText(double seconds) {
     return text;
 }
 
-double Megabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-std::string ProgressText(const Tally& tally, std::size_t total, double elapsed) {
+double Megabytes(const Tally& tally) { return static_cast<double>(tally.bytes.load()) / 1e6; }
+
+std::string ProgressText(const Tally& tally, double elapsed) {
     const std::size_t done = tally.done.load();
-    const double rate = elapsed > 0 ? Megabytes(tally.bytes.load()) / elapsed : 0;
-    const std::string left =
-        done > 0 ? ClockText(elapsed * static_cast<double>(total - done) / static_cast<double>(done)) : "-:--";
+    const double rate = elapsed > 0 ? Megabytes(tally) / elapsed : 0;
+    const std::string left = done > 0 ? ClockText(elapsed * static_cast<double>(tally.total - done) /
+                                                  static_cast<double>(done))
+                                      : "-:--";
     char text[160];
-    std::snprintf(text, sizeof text, "%zu/%zu files, %zu failed, %.1f MB/s, %s elapsed, %s left", done, total,
-                  tally.failed.load(), rate, ClockText(elapsed).c_str(), left.c_str());
+    std::snprintf(text, sizeof text, "%zu/%zu files, %zu failed, %.1f MB/s, %s elapsed, %s left", done,
+                  tally.total, tally.failed.load(), rate, ClockText(elapsed).c_str(), left.c_str());
     return text;
 }
 
-std::string SummaryText(const Tally& tally, std::size_t total, double elapsed, bool stopped) {
+std::string SummaryText(const Tally& tally, double elapsed, bool stopped) {
     const std::size_t done = tally.done.load();
     const std::size_t converted = done - tally.failed.load();
     char text[200];
     if (stopped) {
         std::snprintf(text, sizeof text,
                       "Stopped: converted %zu of %zu file%s (%.1f MB) in %.2f s, %zu failed, %zu not started",
-                      converted, total, total == 1 ? "" : "s", Megabytes(tally.bytes.load()), elapsed,
-                      tally.failed.load(), total - done);
+                      converted, tally.total, tally.total == 1 ? "" : "s", Megabytes(tally), elapsed,
+                      tally.failed.load(), tally.total - done);
     } else {
         std::snprintf(text, sizeof text, "Converted %zu file%s (%.1f MB) in %.2f s, %zu failed", converted,
-                      converted == 1 ? "" : "s", Megabytes(tally.bytes.load()), elapsed, tally.failed.load());
+                      converted == 1 ? "" : "s", Megabytes(tally), elapsed, tally.failed.load());
     }
     return text;
 }
 
 }  // namespace
 
-int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads) {
+int RunBatch(int argc, char** argv) {
+    BatchRequest request;
+    std::vector<BatchJob> jobs;
+    if (const int status = ParseBatchArguments(argc, argv, request)) {
+        return status;
+    }
+    if (const int status = PlanBatch(request, jobs)) {
+        return status;
+    }
+    const unsigned threads = request.jobs > 0 ? request.jobs : std::max(1u, std::thread::hardware_concurrency());
+
     // A closed standard output (`| head`) must not end the process halfway
     // through writing a file; and stop requests are caught before any thread
     // starts, so that every thread leaves them to the main one.
@@ -88,15 +97,12 @@ int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads) {
     CatchStopRequests();
     BatchConsole console(StderrIsTerminal());
     Tally tally;
-    const Clock::time_point start = Clock::now();
-
-    std::mutex doneMutex;
-    std::condition_variable allDone;
-    const std::size_t started = std::min<std::size_t>(threads, jobs.size());
-    std::size_t running = started;  // under doneMutex
-    auto work = [&] {
-        while (!tally.stop.load()) {
-            const std::size_t i = tally.next.fetch_add(1);
+    tally.total = jobs.size();
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stopped{false};
+    const auto work = [&] {
+        while (!stopped) {
+            const std::size_t i = next++;
             if (i >= jobs.size()) {
                 break;
             }
@@ -110,72 +116,40 @@ int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads) {
             }
             ++tally.done;
         }
-        const std::lock_guard<std::mutex> lock(doneMutex);
-        if (--running == 0) {
-            allDone.notify_one();
-        }
     };
-    std::vector<std::thread> workers;
+    const Clock::time_point start = Clock::now();
+    std::vector<std::future<void>> workers;
     try {
-        while (workers.size() < started) {
-            workers.emplace_back(work);
+        while (workers.size() < std::min<std::size_t>(threads, jobs.size())) {
+            workers.push_back(std::async(std::launch::async, work));
         }
     } catch (const std::system_error&) {
         // The system would give no more threads: those there are share the
         // files, or this one does them alone.
-        const std::lock_guard<std::mutex> lock(doneMutex);
-        running -= started - workers.size();
     }
-    if (workers.empty() && started > 0) {
-        running = 1;
+    if (workers.empty()) {
         work();
     }
-
-    bool stopped = false;
     Clock::time_point shown = start - kProgressTick;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(doneMutex);
-            if (allDone.wait_for(lock, kStopPoll, [&] { return running == 0; })) {
-                break;
+    for (std::future<void>& worker : workers) {
+        while (worker.wait_for(kStopPoll) != std::future_status::ready) {
+            // Files under way are finished; no new one is started.
+            if (!stopped && WaitForStopRequest(std::chrono::milliseconds(0))) {
+                stopped = true;
+            }
+            const Clock::time_point now = Clock::now();
+            if (now - shown >= kProgressTick) {
+                shown = now;
+                console.ShowProgress(ProgressText(tally, Seconds(now - start)));
             }
         }
-        if (!stopped && WaitForStopRequest(std::chrono::milliseconds(0))) {
-            // Files under way are finished; no new one is started.
-            stopped = true;
-            tally.stop = true;
-        }
-        const Clock::time_point now = Clock::now();
-        if (now - shown >= kProgressTick) {
-            shown = now;
-            console.ShowProgress(ProgressText(tally, jobs.size(), Seconds(now - start)));
-        }
-    }
-    for (std::thread& worker : workers) {
-        worker.join();
     }
     console.Finish();
-    std::fprintf(stderr, "%s\n", SummaryText(tally, jobs.size(), Seconds(Clock::now() - start), stopped).c_str());
+    std::fprintf(stderr, "%s\n", SummaryText(tally, Seconds(Clock::now() - start), stopped).c_str());
     if (stopped) {
         return kExitStopped;
     }
     return tally.failed.load() > 0 ? 1 : 0;
-}
-
-int RunBatch(int argc, char** argv) {
-    BatchRequest request;
-    if (const int status = ParseBatchArguments(argc, argv, request)) {
-        return status;
-    }
-    unsigned threads = request.jobs;
-    if (threads == 0) {
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    }
-    std::vector<BatchJob> jobs;
-    if (const int status = PlanBatch(request, threads, jobs)) {
-        return status;
-    }
-    return RunBatchJobs(jobs, threads);
 }
 
 }  // namespace tolvane::cli

@@ -11,37 +11,26 @@ namespace tolvane::cli {
 
 class BatchConsole {
 public:
-    // `progress`: keep a progress line (standard error is a terminal). When
-    // standard output is a terminal too, the library's lines are passed on
-    // through a pipe so that each can be put above the progress line instead
-    // of being run into it. Construct before the worker threads start.
+    // `progress`: keep a progress line (standard error is a terminal).
+    // Construct before the worker threads start, Finish once they are done.
     explicit BatchConsole(bool progress);
-    ~BatchConsole();
-    BatchConsole(const BatchConsole&) = delete;
-    BatchConsole& operator=(const BatchConsole&) = delete;
+    ~BatchConsole() { Finish(); }
 
-    // Replaces the progress line; nothing when there is none.
-    void ShowProgress(const std::string& text);
-    // A line of its own on standard error, from any thread.
-    void PrintLine(const std::string& line);
-    // Removes the progress line for good and passes on what is left of
-    // standard output. Call once the workers are done.
-    void Finish();
+    void ShowProgress(const std::string& text);  // nothing when there is no progress line
+    void PrintLine(const std::string& line);     // from any thread
+    void Finish();                               // takes the progress line away for good
 
 private:
     void Erase();  // with mutex_ held
     void Draw();   // with mutex_ held
-    void Relay();
 
     std::mutex mutex_;
     bool progress_;
-    bool shown_ = false;     // the progress line is on the screen
-    std::string text_;       // what it says
-    std::size_t width_ = 0;  // how much of the screen line it covers
+    std::string text_;       // what the progress line says
+    std::size_t width_ = 0;  // how much of the screen line it covers; 0: not shown
     bool lineOpen_ = false;  // standard output stopped inside a line
-
-    int terminal_ = -1;  // the original standard output, when relayed
-    int pipe_ = -1;      // read end of the pipe standard output now is
+    int terminal_ = -1;      // standard output as it was, when relayed
+    int pipe_ = -1;          // the read end of the pipe it is meanwhile
     std::thread relay_;
 };
 

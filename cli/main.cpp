@@ -9,44 +9,6 @@
 #include "tolvane_version.h"
 #include "utf16_args.h"
 
-namespace tolvane::cli {
-
-void PrintUsage(std::FILE* stream) {
-    std::fputs(
-        "usage: tolvane stretch IN.wav OUT.wav\n"
-        "       tolvane stretch IN.wav... -o DIR [-j N]\n"
-        "       tolvane stretch --files-from LIST -o DIR [-j N]\n"
-        "       tolvane record OUT.wav [--seconds N]\n"
-        "       tolvane --help | --version\n"
-        "\n"
-        "  stretch   keep every fifth sample of each 4096-sample block of IN.wav\n"
-        "            (16-bit mono, taken as 8000 Hz) and write OUT.wav at 1600 Hz.\n"
-        "            With -o (--output-dir) DIR, convert each input to DIR/<its\n"
-        "            file name>; --files-from LIST reads more inputs, one a line\n"
-        "            (- for standard input); -j (--jobs) N converts N files at once\n"
-        "            (default: one per processor). A failed file does not stop the\n"
-        "            others; Ctrl-C or SIGTERM finishes the files under way, starts\n"
-        "            no more and exits with status 130.\n"
-        "  record    record the default audio input (8000 Hz, 16-bit, mono) into\n"
-        "            OUT.wav until N seconds are saved or until Ctrl-C or SIGTERM,\n"
-        "            then print the whole seconds recorded. The file is a valid WAV\n"
-        "            throughout; a part-filled last second is dropped. On a\n"
-        "            terminal it shows the seconds saved, the peak level of the\n"
-        "            last one and the samples clipped so far. When no new second\n"
-        "            arrives for 5 s, capture has stopped: the recording ends with\n"
-        "            status 1, as does one that ends short of N seconds other than\n"
-        "            by Ctrl-C or SIGTERM.\n"
-        "\n"
-        "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
-        stream);
-#if !defined(_WIN32)
-    // Windows builds install no manual page to point to.
-    std::fputs("See tolvane(1) for the details.\n", stream);
-#endif
-}
-
-}  // namespace tolvane::cli
-
 int main(int rawArgc, char** rawArgv) {
     using namespace tolvane::cli;
     std::vector<std::string> arguments = Utf8Arguments(rawArgc, rawArgv);

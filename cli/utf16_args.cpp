@@ -2,11 +2,6 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
-#include <windows.h>
-#include <shellapi.h>
-#endif
-
 namespace tolvane::cli {
 
 bool Utf8ToUtf16(const char* utf8, Utf16Path& out) {
@@ -50,26 +45,6 @@ bool Utf8ToUtf16(const char* utf8, Utf16Path& out) {
         }
     }
     return true;
-}
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-#if defined(_WIN32)
-    int count = 0;
-    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (wide != nullptr) {
-        std::vector<std::string> out;
-        for (int i = 0; i < count; ++i) {
-            const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string arg(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
-            ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
-            arg.resize(arg.size() - 1);  // the terminator
-            out.push_back(arg);
-        }
-        ::LocalFree(wide);
-        return out;
-    }
-#endif
-    return std::vector<std::string>(argv, argv + argc);
 }
 
 }  // namespace tolvane::cli

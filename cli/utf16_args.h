@@ -16,7 +16,7 @@ bool Utf8ToUtf16(const char* utf8, Utf16Path& out);
 
 // The program's arguments as UTF-8. On Windows `argv` is in the ANSI code
 // page, which cannot spell every file name, so the wide command line is read
-// instead; elsewhere `argv` is taken as it is.
+// instead; elsewhere `argv` is taken as it is. Defined in platform_*.cpp.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 }  // namespace tolvane::cli

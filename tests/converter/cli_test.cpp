@@ -15,14 +15,11 @@
 #include <vector>
 
 #include "files.h"
+#include "stretch_call.h"
 #include "wav_bytes.h"
 
 namespace tolvane::test {
 namespace {
-
-const std::string kDone = "Time stretch effect applied and saved to output.wav\n";
-
-RunResult Stretch(const std::string& in, const std::string& out) { return RunProgram({TOLVANE_CLI, "stretch", in, out}); }
 
 struct Case {
     const char* name;

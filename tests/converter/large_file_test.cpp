@@ -11,6 +11,7 @@
 #include <string>
 
 #include "files.h"
+#include "stretch_call.h"
 #include "wav_bytes.h"
 
 namespace tolvane::test {
@@ -45,7 +46,7 @@ TEST(StretchLargeFile, InputPast2GiBGivesTheWholeOutputAndAnExactHeader) {
         ASSERT_TRUE(made);
     }
 
-    const RunResult r = RunProgram({TOLVANE_CLI, "stretch", in, out});
+    const RunResult r = Stretch(in, out);
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
 
     struct stat info {};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "files.h"
+#include "stretch_call.h"
 #include "wav_bytes.h"
 
 namespace tolvane::test {
@@ -16,8 +17,6 @@ const std::string kInputFailed = "Failed to open input file.\n";
 const std::string kOutputFailed = "Failed to open output file.\n";
 const std::string kReadFailed = "Failed to read input file.\n";
 const std::string kWriteFailed = "Failed to write output file.\n";
-
-RunResult Stretch(const std::string& in, const std::string& out) { return RunProgram({TOLVANE_CLI, "stretch", in, out}); }
 
 TEST(StretchFailures, InputThatCannotBeOpenedCreatesNothing) {
     ScratchDir dir;
@@ -103,14 +102,12 @@ TEST(StretchPipes, PipedOutputGetsAnExactHeader) {
     ASSERT_EQ(r.exitCode, 0);
     const Bytes expected = ExpectedStretchFile(input);
     // The success line follows the file's bytes on the same standard output.
-    const std::string done = "Time stretch effect applied and saved to output.wav\n";
-    EXPECT_EQ(r.out, std::string(expected.begin(), expected.end()) + done);
+    EXPECT_EQ(r.out, std::string(expected.begin(), expected.end()) + kDone);
 }
 
 TEST(StretchPipes, PipedInputAndOutputNeverGetAHeaderThatLies) {
     const Bytes honest = WavFile(8000, Ramp(9000));
-    const RunResult ok = RunProgram({TOLVANE_CLI, "stretch", "/dev/stdin", "/dev/stdout"},
-                             std::string(honest.begin(), honest.end()));
+    const RunResult ok = Stretch("/dev/stdin", "/dev/stdout", std::string(honest.begin(), honest.end()));
     ASSERT_EQ(ok.exitCode, 0);
     const Bytes expected = ExpectedStretchFile(honest);
     EXPECT_EQ(ok.out.substr(0, expected.size()), std::string(expected.begin(), expected.end()));
@@ -119,8 +116,7 @@ TEST(StretchPipes, PipedInputAndOutputNeverGetAHeaderThatLies) {
     // has gone down another pipe: that is a failure, not a lying file.
     Bytes lying = honest;
     lying[40] = 0xFF, lying[41] = 0xFF, lying[42] = 0x00;
-    const RunResult bad = RunProgram({TOLVANE_CLI, "stretch", "/dev/stdin", "/dev/stdout"},
-                              std::string(lying.begin(), lying.end()));
+    const RunResult bad = Stretch("/dev/stdin", "/dev/stdout", std::string(lying.begin(), lying.end()));
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_NE(bad.out.find(kWriteFailed), std::string::npos);
 }
@@ -129,8 +125,7 @@ TEST(StretchPipes, PipedInputIntoAFileGetsAnExactHeader) {
     ScratchDir dir;
     Bytes lying = WavFile(8000, Ramp(7000));
     lying[40] = 0x10;  // declares a few bytes more than follow
-    const RunResult r = RunProgram({TOLVANE_CLI, "stretch", "/dev/stdin", dir / "out.wav"},
-                            std::string(lying.begin(), lying.end()));
+    const RunResult r = Stretch("/dev/stdin", dir / "out.wav", std::string(lying.begin(), lying.end()));
     ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(ReadFile(dir / "out.wav"), ExpectedStretchFile(lying));
 }

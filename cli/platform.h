@@ -1,0 +1,48 @@
+// What the tolvane program does differently on POSIX and on Windows. All of
+// it is defined in platform_posix.cpp and platform_win32.cpp, with the stop
+// requests of stop_request.h and Utf8Arguments of utf16_args.h; the commands
+// hold no platform code. (The recording monitor's read_back_file_* stay with
+// the monitor.)
+#pragma once
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cstdint>
+#include <string>
+
+#include "utf16_args.h"
+
+namespace tolvane::cli {
+
+// What the batch form needs to know about a path before it writes anything.
+struct FileFacts {
+    bool exists = false;
+    bool directory = false;
+    // Two paths reach the same file exactly when both exist and these match.
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;  // in bytes; 0 for anything but a regular file
+};
+
+// Follows links, as opening the path would. The path in both spellings: each
+// system takes the one its file calls use.
+FileFacts FactsOf(const std::string& utf8, const Utf16Path& utf16);
+
+// A key under which two file names in one directory name the same entry:
+// the name itself, or on Windows, whose file names ignore case, its upper case.
+Utf16Path FileNameKey(const Utf16Path& name);
+
+// The separator to put between `dir` and a name: '/', and on Windows '\'
+// unless `dir` is spelt with '/' alone.
+char SeparatorFor(const std::string& dir);
+
+// A pipe, as POSIX's pipe() makes it. The other descriptor calls (dup, dup2,
+// read, write, close, isatty) are POSIX's on both: Windows' C runtime has
+// them under the same names, in <io.h>.
+bool MakePipe(int fds[2]);
+
+}  // namespace tolvane::cli
