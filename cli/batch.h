@@ -37,8 +37,6 @@ int ParseBatchArguments(int argc, char** argv, BatchRequest& request);
 // one of the outputs would overwrite. The files are looked up on `threads`
 // threads.
 int PlanBatch(const BatchRequest& request, unsigned threads, std::vector<BatchJob>& jobs);
-// The same on one thread.
-int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs);
 
 // Converts every job; returns the exit status (0, 1, or 130 when stopped).
 int RunBatchJobs(const std::vector<BatchJob>& jobs, unsigned threads);

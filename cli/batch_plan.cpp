@@ -194,6 +194,4 @@ int PlanBatch(const BatchRequest& request, unsigned threads, std::vector<BatchJo
     return 0;
 }
 
-int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) { return PlanBatch(request, 1, jobs); }
-
 }  // namespace tolvane::cli
