@@ -14,6 +14,8 @@ TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile \
 parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel"
+# The fuzz targets (scripts/fuzz): Clang and its libFuzzer.
+TOLVANE_FUZZ_PACKAGES="clang libfuzzer-14-dev"
 # The Debian packages (scripts/package) and their round trip in the tests:
 # CPack's dpkg-shlibdeps and the `file` it runs, gzip for the manual page,
 # lintian, and man to read the installed manual page.
