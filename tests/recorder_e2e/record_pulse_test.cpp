@@ -37,17 +37,6 @@ RunningProgram StartRecording(const std::string& path, const std::vector<std::st
     return RunningProgram(argv, SourceEnvironment());
 }
 
-// Waits until the file has grown by its first second.
-bool WaitForFirstSecond(const std::string& path, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0 && info.st_size >= static_cast<off_t>(44 + kSecondBytes)) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
-
 class RecordFromSource : public ::testing::Test {
 protected:
     void SetUp() override {
