@@ -49,7 +49,7 @@ MMRESULT ConfigureHardware(snd_pcm_t* pcm, CaptureRing& granted) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT ConfigureSoftware(snd_pcm_t* pcm, const CaptureRing& granted) {
+MMRESULT ConfigureSoftware(snd_pcm_t* pcm, CaptureRing& granted) {
     snd_pcm_sw_params_t* raw = nullptr;
     if (snd_pcm_sw_params_malloc(&raw) < 0) return MMSYSERR_NOMEM;
     const std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree> params(raw);
@@ -66,6 +66,7 @@ MMRESULT ConfigureSoftware(snd_pcm_t* pcm, const CaptureRing& granted) {
         snd_pcm_sw_params_set_avail_min(pcm, raw, wake) < 0 || snd_pcm_sw_params(pcm, raw) < 0) {
         return MMSYSERR_ERROR;
     }
+    granted.wake = wake;
     return MMSYSERR_NOERROR;
 }
 

@@ -18,6 +18,7 @@ using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 struct CaptureRing {
     snd_pcm_uframes_t ring = 0;    // frames the device keeps before it overwrites them
     snd_pcm_uframes_t period = 0;  // frames between the device's interrupts
+    snd_pcm_uframes_t wake = 0;    // frames waiting when the reader is to be woken
 };
 
 // Opens "default" for capture in non-blocking mode. The ring asked for is two

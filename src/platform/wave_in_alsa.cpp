@@ -61,6 +61,7 @@ namespace {
 using Command = WaveInDevice::Command;
 
 constexpr DWORD kFrameBytes = 2;  // one 16-bit mono sample
+constexpr snd_pcm_uframes_t kCaptureRate = 8000;
 
 // The members a caller fills end where the device's own (lpNext, reserved)
 // begin: 32 bytes on a 64-bit system, as the whole header is on a 32-bit
@@ -113,6 +114,17 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
     fds[0] = pollfd{device->wake.Descriptor(), POLLIN, 0};
     nfds_t count = 1;
     if (reading) {
+        // Many devices wake their reader every period, whatever level it
+        // asked to be woken at; sleeping until that level is due keeps to one
+        // wake-up per level.
+        const snd_pcm_sframes_t avail = snd_pcm_avail(device->pcm.get());
+        if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < device->granted.wake) {
+            const auto due = device->granted.wake - static_cast<snd_pcm_uframes_t>(avail);
+            const int woke = poll(fds.data(), 1, static_cast<int>(due * 1000 / kCaptureRate) + 1);
+            if (woke == 0) return true;  // the level is due
+            if (woke > 0) device->wake.Clear();
+            return false;  // a request, or EINTR: look again
+        }
         const int added = snd_pcm_poll_descriptors(device->pcm.get(), &fds[1], static_cast<unsigned>(fds.size() - 1));
         if (added > 0) count += static_cast<nfds_t>(added);
     }
