@@ -133,14 +133,14 @@ void Run(WaveInDevice& d, Job& job, Lock& lock) {
 // Runs a job on the current device unless it is gone or going. A buffer
 // handed back is awaited until the recorder has done with it and queued it
 // again (or the device stops), so the test sees what the handing back led to.
-bool RunOnCurrent(Job job) {
+bool RunOnCurrent(Job job, bool awaitRequeue = true) {
     Lock lock(stateLock);
     WaveInDevice* d = current;
     if (d == nullptr || d->closing) {
         return false;
     }
     Run(*d, job, lock);
-    if (job.kind == Job::Kind::kDeliver && job.handedBack) {
+    if (job.kind == Job::Kind::kDeliver && job.handedBack && awaitRequeue) {
         changed.wait(lock, [d, &job] {
             return current != d || d->closing || !d->started || (job.header->dwFlags & WHDR_INQUEUE) != 0;
         });
@@ -193,6 +193,8 @@ void ForceClose() {
 }
 
 bool DeliverBlock() { return RunOnCurrent(Job{Job::Kind::kDeliver, kWholeBuffer}); }
+
+bool DeliverBlockNow() { return RunOnCurrent(Job{Job::Kind::kDeliver, kWholeBuffer}, false); }
 
 bool DeliverPartial(DWORD bytes) { return RunOnCurrent(Job{Job::Kind::kDeliver, bytes}); }
 
