@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "TolvaneWAVTimeStretch.h"
+#include "expected_recording.h"
 #include "platform/recording_file.h"
 #include "recorder/recorder_state.h"
 #include "scripted_wave_in.h"
@@ -74,12 +75,7 @@ struct Disk {
     const std::size_t size = disk.exists ? disk.bytes.size() : 0;
     const std::uint32_t counted =
         size < tolvane::kWavHeaderSize ? 0 : static_cast<std::uint32_t>(tolvane::ReadWavDataSize(disk.bytes.data())) / kBlockBytes;
-    const tolvane::WavHeader header = tolvane::MakeWavHeader(8000, counted * 8000);
-    Bytes expected(header.bytes, header.bytes + tolvane::kWavHeaderSize);
-    expected.resize(tolvane::kWavHeaderSize + std::size_t{counted} * kBlockBytes);
-    for (std::uint32_t b = 0; b < counted; ++b) {
-        scripted::FillBlock(b, expected.data() + tolvane::kWavHeaderSize + std::size_t{b} * kBlockBytes, kBlockBytes);
-    }
+    const Bytes expected = tolvane::test::ExpectedRecording(counted, scripted::FillBlock);
     if (counted >= atLeast && size >= expected.size() && std::equal(expected.begin(), expected.end(), disk.bytes.begin()))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << size << " bytes, the header counting " << counted << " blocks, "

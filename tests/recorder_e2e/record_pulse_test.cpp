@@ -14,6 +14,7 @@
 
 #include "files.h"
 #include "host_environment.h"
+#include "pulse_source_test.h"
 #include "recorded_file.h"
 #include "wav_bytes.h"
 
@@ -26,8 +27,6 @@ using namespace std::chrono_literals;
 // machine: only a host that hangs gets here.
 constexpr auto kHangLimit = 30s;
 
-bool PulseAudioInstalled() { return std::system("command -v pulseaudio >/dev/null 2>&1") == 0; }
-
 // Its .asoundrc routes ALSA's "default" to the test source.
 std::vector<std::string> SourceEnvironment() { return HostEnvironment({"HOME=" PULSE_SOURCE_DIR "/home"}); }
 
@@ -37,15 +36,8 @@ RunningProgram StartRecording(const std::string& path, const std::vector<std::st
     return RunningProgram(argv, SourceEnvironment());
 }
 
-class RecordFromSource : public ::testing::Test {
+class RecordFromSource : public PulseSourceTest {
 protected:
-    void SetUp() override {
-        if (!PulseAudioInstalled()) GTEST_SKIP() << "pulseaudio is not installed";
-        struct stat info {};
-        ASSERT_EQ(::stat(PULSE_SOURCE_DIR "/native", &info), 0)
-            << "the PulseAudio test source is not running (pulse_source.sh start " PULSE_SOURCE_DIR ")";
-    }
-
     ScratchDir dir_;
 };
 
