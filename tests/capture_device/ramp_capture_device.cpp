@@ -13,9 +13,10 @@
 //   device drift.
 // - A ring of `ring_ms` (default 250) in periods of `period_ms` (default 50):
 //   the only sizes the device grants, as a board's codec often does.
-// - Sample n (numbered from the first frame captured after open, by the
-//   clock, also across restarts) is n mod 65536 as a 16-bit value, so every
-//   lost or repeated sample shows in a recording.
+// - Sample n, numbered by the clock from the first frame captured since
+//   the device was opened (so a restart after an overrun goes on with the
+//   number of its time), is n mod 65536 as a 16-bit value: every lost or
+//   repeated sample shows in a recording.
 // - Overruns as hardware does. With the default stop threshold (the ring),
 //   once the reader is a whole ring behind, the stream stops: reads fail with
 //   -EPIPE, the state is XRUN, and what was captured after that is never
