@@ -6,14 +6,17 @@
 // - Capture only, 8000 Hz, S16_LE, mono; read/write interleaved access.
 // - Paced by CLOCK_MONOTONIC: a running stream has captured exactly
 //   (now - start) x 8000 frames, worked out from the clock on every look (a
-//   frame lasts exactly 125 us). A timerfd that fires on every period
-//   boundary is the poll descriptor; it only wakes the reader, it never
-//   counts frames, so it cannot make the device drift.
+//   frame lasts exactly 125 us). The poll descriptor is a timerfd set for
+//   the first period boundary at which avail_min frames wait (or the
+//   stream would stop), as a sound card's interrupt wakes a reader only
+//   then; it only wakes, it never counts frames, so it cannot make the
+//   device drift.
 // - A ring of `ring_ms` (default 250) in periods of `period_ms` (default 50):
 //   the only sizes the device grants, as a board's codec often does.
-// - Sample n (numbered from the first frame captured after open, by the
-//   clock, also across restarts) is n mod 65536 as a 16-bit value, so every
-//   lost or repeated sample shows in a recording.
+// - Sample n, numbered by the clock from the first frame captured since
+//   the device was opened (so a restart after an overrun goes on with the
+//   number of its time), is n mod 65536 as a 16-bit value: every lost or
+//   repeated sample shows in a recording.
 // - Overruns as hardware does. With the default stop threshold (the ring),
 //   once the reader is a whole ring behind, the stream stops: reads fail with
 //   -EPIPE, the state is XRUN, and what was captured after that is never
@@ -94,13 +97,19 @@ std::uint64_t ReadFrames(const RampDevice* d) {
 
 bool StopsOnOverrun(const RampDevice* d) { return d->stopThreshold < d->boundary; }
 
-void ArmTimer(RampDevice* d, bool on) {
+// Sets the poll descriptor to turn readable at the first period boundary
+// where a reader who has taken `read` frames has avail_min waiting (or
+// would overrun, if that comes first); at once if that has passed. Setting
+// it clears a readiness still pending. Disarms it when `on` is false.
+void ArmWake(RampDevice* d, bool on, std::uint64_t read = 0) {
     itimerspec spec{};
     if (on) {
-        const std::int64_t period = static_cast<std::int64_t>(d->periodFrames) * kFrameNs;
-        const std::int64_t first = d->originNs + static_cast<std::int64_t>(d->startFrame) * kFrameNs + period;
-        spec.it_value = timespec{static_cast<time_t>(first / 1'000'000'000), static_cast<long>(first % 1'000'000'000)};
-        spec.it_interval = timespec{static_cast<time_t>(period / 1'000'000'000), static_cast<long>(period % 1'000'000'000)};
+        std::uint64_t due = d->availMin;
+        if (StopsOnOverrun(d) && d->stopThreshold < due) due = d->stopThreshold;
+        const std::uint64_t period = d->periodFrames;
+        const std::uint64_t boundary = (read + due + period - 1) / period * period;
+        const std::int64_t at = d->originNs + static_cast<std::int64_t>(d->startFrame + boundary) * kFrameNs;
+        spec.it_value = timespec{static_cast<time_t>(at / 1'000'000'000), static_cast<long>(at % 1'000'000'000)};
     }
     timerfd_settime(d->timer, on ? TFD_TIMER_ABSTIME : 0, &spec, nullptr);
 }
@@ -115,14 +124,14 @@ int Start(snd_pcm_ioplug_t* io) {
     d->running = true;
     d->overrun = false;
     d->reported = 0;
-    ArmTimer(d, true);
+    ArmWake(d, true);
     return 0;
 }
 
 int Stop(snd_pcm_ioplug_t* io) {
     RampDevice* d = DeviceOf(io);
     d->running = false;
-    ArmTimer(d, false);
+    ArmWake(d, false);
     return 0;
 }
 
@@ -173,6 +182,7 @@ snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
         at[0] = static_cast<unsigned char>(sample & 0xff);
         at[1] = static_cast<unsigned char>(sample >> 8);
     }
+    if (d->running && !d->overrun) ArmWake(d, true, first + size);
     return static_cast<snd_pcm_sframes_t>(size);
 }
 
@@ -193,22 +203,21 @@ int SwParams(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params) {
 }
 
 // Readable once avail_min frames wait; an error once the stream has stopped
-// on an overrun, as a sound card's poll reports it.
-int PollRevents(snd_pcm_ioplug_t* io, struct pollfd* fds, unsigned int count, unsigned short* revents) {
+// on an overrun, as a sound card's poll reports it. While not ready, the
+// descriptor is cleared and set again for when it will be; once ready, it
+// stays readable until a read moves the reader on.
+int PollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned short* revents) {
     RampDevice* d = DeviceOf(io);
-    std::uint64_t ticks = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        if (read(fds[i].fd, &ticks, sizeof ticks) < 0) {
-            // Nothing to clear: the timer has not fired since the last look.
-        }
-    }
     *revents = 0;
     if (!d->running) return 0;
-    const std::uint64_t behind = Captured(d) - ReadFrames(d);
+    const std::uint64_t read = ReadFrames(d);
+    const std::uint64_t behind = Captured(d) - read;
     if (d->overrun || (StopsOnOverrun(d) && behind >= d->stopThreshold)) {
         *revents = POLLIN | POLLERR;
     } else if (behind >= d->availMin) {
         *revents = POLLIN;
+    } else {
+        ArmWake(d, true, read);
     }
     return 0;
 }
