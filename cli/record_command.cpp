@@ -55,7 +55,7 @@ void ReportFailure(std::int32_t result, const char* path) {
                        stderr);
             break;
         case RESULT_RECORDER_QUEUE_FAILED:
-            std::fputs("tolvane record: the capture device would not take the capture buffer\n", stderr);
+            std::fputs("tolvane record: the capture device would not take a capture buffer\n", stderr);
             break;
         case RESULT_RECORDER_START_FAILED:
             std::fputs("tolvane record: the capture device would not start capturing\n", stderr);

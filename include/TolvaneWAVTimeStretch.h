@@ -52,7 +52,7 @@ typedef char16_t TolvanePathChar;
 /* SoundRecorderStart: no capture device accepts 8000 Hz, 16-bit, mono, or a
  * recording is already running in this process. */
 #define RESULT_RECORDER_OPEN_FAILED 1
-/* SoundRecorderStart: the device would not take the capture buffer. */
+/* SoundRecorderStart: the device would not take a capture buffer. */
 #define RESULT_RECORDER_QUEUE_FAILED 2
 /* SoundRecorderStart: the device would not start capturing. */
 #define RESULT_RECORDER_START_FAILED 3
