@@ -1,11 +1,10 @@
 // SoundRecorderStart / SoundRecorderStop: records the default audio input at
 // 8000 Hz, 16-bit, mono into a WAV file, one whole second at a time.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstddef>
 #include <functional>
 #include <mutex>
-#include <new>
 #include <thread>
 
 #include "TolvaneWAVTimeStretch.h"
