@@ -6,11 +6,12 @@
 //   dll_host DLL WORKDIR convert NAME:RESULT...   (WORKDIR\cases\NAME.wav
 //                                                  against NAME.ref.wav)
 //   dll_host DLL WORKDIR faults
+//   dll_host DLL WORKDIR recorder-slow-sync  (capture device plays a 16-bit
+//                                         ramp in real time; one of the DLL's
+//                                         FlushFileBuffers calls takes 3 s)
 //   dll_host DLL WORKDIR recorder-none   (no capture device configured)
 //   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp
 //                                         in real time)
-//   dll_host DLL WORKDIR recorder-slow-sync  (the same, with one of the DLL's
-//                                         FlushFileBuffers calls taking 3 s)
 //
 // Prints "PASS: ..." or "FAIL: ..." per check; exits 1 if any
 // check failed.
@@ -428,8 +429,7 @@ void TestRecorderSlowSync(const std::wstring& dll, const std::wstring& work) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4) {
-        std::fputs("usage: dll_host DLL WORKDIR exports|convert NAME:RESULT...|faults|recorder-none|recorder-ramp|\n"
-                   "                           recorder-slow-sync\n",
+        std::fputs("usage: dll_host DLL WORKDIR exports|convert NAME:RESULT...|faults|recorder-none|recorder-ramp\n",
                    stderr);
         return 2;
     }
@@ -442,12 +442,12 @@ int wmain(int argc, wchar_t** argv) {
         TestConvert(dll, work, argc - 4, argv + 4);
     } else if (mode == L"faults") {
         TestFaults(dll, work);
+    } else if (mode == L"recorder-slow-sync") {
+        TestRecorderSlowSync(dll, work);
     } else if (mode == L"recorder-none") {
         TestRecorderWithoutDevice(dll, work);
     } else if (mode == L"recorder-ramp") {
         TestRecorderRamp(dll, work);
-    } else if (mode == L"recorder-slow-sync") {
-        TestRecorderSlowSync(dll, work);
     } else {
         std::fputs("dll_host: unknown mode\n", stderr);
         return 2;
