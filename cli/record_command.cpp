@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "recording_monitor.h"
+#include "recording_trim.h"
 #include "stop_request.h"
 #include "utf16_args.h"
 
@@ -16,12 +17,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// When no new second has reached the file for this long, capture has
-// stopped (the audio server went away, the device was pulled, the disk is
-// full): the recording is ended rather than left to run on empty.
-constexpr auto kCaptureStall = std::chrono::seconds(5);
-// How often the file is looked at and the terminal brought up to date.
-constexpr auto kPollTick = std::chrono::milliseconds(100);
+// Capture has stopped (the audio server went away, the device was pulled,
+// the disk is full) when no new second has reached the file for this long.
+// The library holds ten seconds of sound while storage stalls, and a stall
+// it absorbs must not end the recording: so this is more than ten seconds.
+constexpr auto kCaptureStall = std::chrono::seconds(12);
+// How often the file is looked at: often enough for a live meter on a
+// terminal; otherwise once a second, when a new second may have landed.
+constexpr auto kMeterTick = std::chrono::milliseconds(100);
+constexpr auto kQuietTick = std::chrono::milliseconds(1000);
 // Only when the file cannot be read back is a timed recording ended by the
 // clock: the device hands over each second a little after it has passed, so
 // it waits this much longer for the last one.
@@ -51,7 +55,7 @@ void ReportFailure(std::int32_t result, const char* path) {
                        stderr);
             break;
         case RESULT_RECORDER_QUEUE_FAILED:
-            std::fputs("tolvane record: the capture device would not take the capture buffer\n", stderr);
+            std::fputs("tolvane record: the capture device would not take a capture buffer\n", stderr);
             break;
         case RESULT_RECORDER_START_FAILED:
             std::fputs("tolvane record: the capture device would not start capturing\n", stderr);
@@ -90,8 +94,10 @@ private:
 // Waits until `seconds` are saved (0: no limit), a stop is requested or
 // capture stops, showing the status line on a terminal.
 Ending WaitForEnd(long seconds, RecordingMonitor& monitor, const char* path) {
-    StatusDisplay display(StderrIsTerminal());
-    if (StderrIsTerminal()) std::fprintf(stderr, "Recording to %s (Ctrl-C stops)\n", path);
+    const bool terminal = StderrIsTerminal();
+    StatusDisplay display(terminal);
+    if (terminal) std::fprintf(stderr, "Recording to %s (Ctrl-C stops)\n", path);
+    const auto tick = terminal ? kMeterTick : kQuietTick;
     const Clock::time_point start = Clock::now();
     const Clock::time_point timeUp = start + std::chrono::seconds(seconds) + kLastSecondGrace;
     Clock::time_point lastSecond = start;
@@ -111,7 +117,7 @@ Ending WaitForEnd(long seconds, RecordingMonitor& monitor, const char* path) {
             display.End();
             return lengthReached ? Ending::kLengthReached : Ending::kCaptureStopped;
         }
-        if (WaitForStopRequest(kPollTick)) {
+        if (WaitForStopRequest(tick)) {
             display.End();
             return Ending::kStopRequested;
         }
@@ -160,14 +166,38 @@ int RunRecord(int argc, char** argv) {
                      "or a check that capture goes on\n",
                      path);
     }
+    const Clock::time_point started = Clock::now();
     const Ending ending = WaitForEnd(seconds, monitor, path);
-    const std::int32_t recorded = SoundRecorderStop();
+    const std::chrono::duration<double> ran = Clock::now() - started;
+    // Writes every whole second captured so far, waiting for storage.
+    const std::int32_t saved = SoundRecorderStop();
+    std::int32_t recorded = saved;
+    // A file that filled later than the seconds passed (storage lagging)
+    // got more whole seconds at Stop than were asked for.
+    if (seconds > 0 && recorded > seconds) {
+        if (TrimRecording(path, output, static_cast<std::uint32_t>(seconds))) {
+            recorded = static_cast<std::int32_t>(seconds);
+        } else {
+            std::fprintf(stderr, "tolvane record: cannot cut %s back to %ld seconds\n", path, seconds);
+        }
+    }
     std::printf("Recorded %d second%s to %s\n", static_cast<int>(recorded), recorded == 1 ? "" : "s", path);
     std::fflush(stdout);
     if (ending == Ending::kCaptureStopped) {
         std::fprintf(stderr, "tolvane record: capture stopped after %d second%s: nothing new reached %s for %d s\n",
                      static_cast<int>(recorded), recorded == 1 ? "" : "s", path,
                      static_cast<int>(kCaptureStall.count()));
+        return 1;
+    }
+    // The library keeps no count of what it could not capture; the clock
+    // tells. Only what Stop saved counts, before any cut.
+    const AudioLoss loss = EstimateAudioLoss(ran.count(), static_cast<std::uint32_t>(saved < 0 ? 0 : saved));
+    if (loss.lost) {
+        std::fprintf(stderr,
+                     "tolvane record: audio lost: %s holds %d s of the %.1f s recorded; between %.1f and %.1f s "
+                     "of sound are missing (the device was not read in time, or storage stalled for longer than "
+                     "the recorder can hold)\n",
+                     path, static_cast<int>(saved), ran.count(), loss.leastSeconds, loss.mostSeconds);
         return 1;
     }
     // Only a stop request may end a timed recording short.

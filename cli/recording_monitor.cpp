@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <limits>
 
+#include "wav_sizes.h"
+
 namespace tolvane::cli {
 namespace {
 
 constexpr std::uint64_t kHeaderBytes = 44;
-constexpr std::uint64_t kDataSizeOffset = 40;
-constexpr std::uint32_t kSecondBytes = 8000 * 2;  // one second of 16-bit samples
+constexpr std::uint32_t kSecondBytes = kRecordedSecondBytes;
 
 // The bar spans 60 dB below full scale, 3 dB a mark: what is quieter than
 // that is as good as silence on a speech input.
@@ -58,6 +59,16 @@ bool RecordingMonitor::Update() {
         landed = true;
     }
     return landed;
+}
+
+AudioLoss EstimateAudioLoss(double elapsedSeconds, std::uint32_t savedSeconds) {
+    const double slowest = elapsedSeconds * (1.0 - kClockDrift);
+    const double fastest = elapsedSeconds * (1.0 + kClockDrift);
+    AudioLoss loss;
+    loss.leastSeconds = slowest - kPartSecond - kCaptureLatency - savedSeconds;
+    loss.mostSeconds = fastest - savedSeconds;
+    loss.lost = loss.leastSeconds > 0;
+    return loss;
 }
 
 double PeakDbfs(int peak) {

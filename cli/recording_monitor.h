@@ -38,6 +38,24 @@ private:
     RecordingLevels levels_;
 };
 
+// Whether a recording lost sound, judged by what any host can see: the seconds
+// the file holds against the time the recording ran on the host's clock,
+// from Start returning to Stop being called. A recording keeps every whole
+// second captured, so without loss it falls short of that time only by the
+// second in progress at Stop, the capture path's latency, and the drift
+// between the device's clock and the host's.
+constexpr double kPartSecond = 1.0;
+constexpr double kCaptureLatency = 0.15;
+// 2000 ppm: twenty times what a crystal oscillator drifts.
+constexpr double kClockDrift = 0.002;
+
+struct AudioLoss {
+    bool lost = false;
+    double leastSeconds = 0;  // sound missing at least (more than 0 when lost)
+    double mostSeconds = 0;   // and at most
+};
+AudioLoss EstimateAudioLoss(double elapsedSeconds, std::uint32_t savedSeconds);
+
 // The peak as decibels relative to full scale: 0 for 32768, about -90.3 for
 // 1, minus infinity for digital silence.
 double PeakDbfs(int peak);

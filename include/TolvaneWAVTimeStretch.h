@@ -68,7 +68,7 @@ typedef char16_t TolvanePathChar;
 /* SoundRecorderStart: no capture device accepts 8000 Hz, 16-bit, mono, or a
  * recording is already running in this process. */
 #define RESULT_RECORDER_OPEN_FAILED 1
-/* SoundRecorderStart: the device would not take the capture buffer. */
+/* SoundRecorderStart: the device would not take a capture buffer. */
 #define RESULT_RECORDER_QUEUE_FAILED 2
 /* SoundRecorderStart: the device would not start capturing. */
 #define RESULT_RECORDER_START_FAILED 3
@@ -136,6 +136,21 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   valid WAV at every moment, even if the process dies or the power fails
  *   mid-recording.
  *
+ *   Capture never waits for storage. The device fills ten one-second buffers
+ *   in turn while a thread of the library's own writes and syncs the full
+ *   ones, so storage may stall (flash reorganising itself, a slow card) for
+ *   up to nine seconds without a sample being lost; the file then fills
+ *   later than the seconds pass and catches up. Sound is lost only when
+ *   storage stalls for longer than that, or when the process is kept from
+ *   running for longer than the device's own ring lasts (often a quarter of a
+ *   second on boards). Lost sound leaves no gap marker: the seconds on either
+ *   side are joined. The library does not report it; a host tells by its
+ *   clock: from Start returning to Stop being called, a recording without
+ *   loss saves that time in whole seconds less at most one second (the one in
+ *   progress at Stop), a fraction of a second of capture latency and the
+ *   drift between the device's clock and the host's. `tolvane record` judges
+ *   so and reports loss.
+ *
  *   A power cut loses at most the last second or so: the second being
  *   captured and the one being written. It cannot lose the file (it is on
  *   storage, directory entry and all, once Start returns RESULT_OK), nor any
@@ -171,10 +186,12 @@ TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStart(const TolvanePathChar* outpu
 
 /*
  * SoundRecorderStop() :
- *   Stops the device and closes the file, its final header on storage (each
- *   second's header is made durable as it is written, so Stop normally waits
- *   for no storage). Only whole one-second blocks are ever in the file; a
- *   partly filled second is dropped. A second that could not be written or
+ *   Stops the device, writes every whole second captured before the call
+ *   that is not in the file yet (waiting for storage if it lags behind), and
+ *   closes the file, its final header on storage. When storage keeps up,
+ *   Stop waits for none: each second's header is made durable as it is
+ *   written. Only whole one-second blocks are ever in the file; a partly
+ *   filled second is dropped. A second that could not be written or
  *   made durable (a full or failing disk) ends the file: it is not counted
  *   and nothing is appended after it.
  *

@@ -7,12 +7,20 @@ namespace {
 constexpr unsigned kCaptureRate = 8000;
 constexpr unsigned kRingMicroseconds = 2'000'000;
 constexpr unsigned kPeriodMicroseconds = 100'000;
+// The reader is woken once this much has been captured, in whole periods,
+// but never later than half the ring: the other half is its time to answer.
+// Waking less often than every period is what a battery needs; the
+// recorder only wants whole seconds.
+constexpr snd_pcm_uframes_t kWakeFramesMost = kCaptureRate / 4;
 
 struct HwParamsFree {
     void operator()(snd_pcm_hw_params_t* params) const noexcept { snd_pcm_hw_params_free(params); }
 };
+struct SwParamsFree {
+    void operator()(snd_pcm_sw_params_t* params) const noexcept { snd_pcm_sw_params_free(params); }
+};
 
-MMRESULT Configure(snd_pcm_t* pcm) {
+MMRESULT ConfigureHardware(snd_pcm_t* pcm, CaptureRing& granted) {
     snd_pcm_hw_params_t* raw = nullptr;
     if (snd_pcm_hw_params_malloc(&raw) < 0) return MMSYSERR_NOMEM;
     const std::unique_ptr<snd_pcm_hw_params_t, HwParamsFree> params(raw);
@@ -27,24 +35,50 @@ MMRESULT Configure(snd_pcm_t* pcm) {
         snd_pcm_hw_params_set_rate(pcm, raw, kCaptureRate, 0) < 0) {
         return WAVERR_BADFORMAT;
     }
+    // Wishes, not demands: a device with a fixed ring or fixed periods is
+    // taken with what it has.
     unsigned ring = kRingMicroseconds;
     unsigned period = kPeriodMicroseconds;
-    if (snd_pcm_hw_params_set_buffer_time_near(pcm, raw, &ring, nullptr) < 0 ||
-        snd_pcm_hw_params_set_period_time_near(pcm, raw, &period, nullptr) < 0 ||
-        snd_pcm_hw_params(pcm, raw) < 0) {
+    snd_pcm_hw_params_set_buffer_time_near(pcm, raw, &ring, nullptr);
+    snd_pcm_hw_params_set_period_time_near(pcm, raw, &period, nullptr);
+    if (snd_pcm_hw_params(pcm, raw) < 0 || snd_pcm_hw_params_get_buffer_size(raw, &granted.ring) < 0 ||
+        snd_pcm_hw_params_get_period_size(raw, &granted.period, nullptr) < 0 || granted.ring == 0 ||
+        granted.period == 0) {
         return MMSYSERR_ERROR;
     }
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT ConfigureSoftware(snd_pcm_t* pcm, CaptureRing& granted) {
+    snd_pcm_sw_params_t* raw = nullptr;
+    if (snd_pcm_sw_params_malloc(&raw) < 0) return MMSYSERR_NOMEM;
+    const std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree> params(raw);
+    snd_pcm_uframes_t boundary = 0;
+    snd_pcm_uframes_t wake = granted.period;
+    while (wake + granted.period <= granted.ring / 2 && wake + granted.period <= kWakeFramesMost) {
+        wake += granted.period;
+    }
+    // A stop threshold at the boundary: an overrun never stops the stream,
+    // the device goes on overwriting its ring, and how far the reader fell
+    // behind tells how much it lost.
+    if (snd_pcm_sw_params_current(pcm, raw) < 0 || snd_pcm_sw_params_get_boundary(raw, &boundary) < 0 ||
+        snd_pcm_sw_params_set_stop_threshold(pcm, raw, boundary) < 0 ||
+        snd_pcm_sw_params_set_avail_min(pcm, raw, wake) < 0 || snd_pcm_sw_params(pcm, raw) < 0) {
+        return MMSYSERR_ERROR;
+    }
+    granted.wake = wake;
+    return MMSYSERR_NOERROR;
+}
+
 }  // namespace
 
-MMRESULT OpenCapturePcm(PcmHandle& pcm) {
+MMRESULT OpenCapturePcm(PcmHandle& pcm, CaptureRing& granted) {
     snd_pcm_t* raw = nullptr;
     const int opened = snd_pcm_open(&raw, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (opened < 0) return opened == -EBUSY ? MMSYSERR_ALLOCATED : MMSYSERR_NODRIVER;
     PcmHandle candidate(raw);
-    const MMRESULT configured = Configure(raw);
+    MMRESULT configured = ConfigureHardware(raw, granted);
+    if (configured == MMSYSERR_NOERROR) configured = ConfigureSoftware(raw, granted);
     if (configured != MMSYSERR_NOERROR) return configured;
     pcm = std::move(candidate);
     return MMSYSERR_NOERROR;
@@ -55,9 +89,25 @@ bool StartCapturePcm(snd_pcm_t* pcm) {
     return snd_pcm_start(pcm) >= 0;
 }
 
+snd_pcm_sframes_t ReadableFrames(snd_pcm_t* pcm, const CaptureRing& granted, unsigned long long& lost) {
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm);
+    if (avail < 0 || static_cast<snd_pcm_uframes_t>(avail) <= granted.ring) return avail;
+    // More waits than the ring holds: the oldest were overwritten. They are
+    // skipped, with one period more, which the device may overwrite while
+    // the rest is read; what is left is read whole, in order.
+    const snd_pcm_sframes_t overwritten = avail - static_cast<snd_pcm_sframes_t>(granted.ring);
+    snd_pcm_uframes_t skip = static_cast<snd_pcm_uframes_t>(overwritten) + granted.period;
+    if (skip > static_cast<snd_pcm_uframes_t>(avail)) skip = static_cast<snd_pcm_uframes_t>(avail);
+    const snd_pcm_sframes_t skipped = snd_pcm_forward(pcm, skip);
+    if (skipped < 0) return skipped;
+    lost += static_cast<unsigned long long>(skipped);
+    return avail - skipped;
+}
+
 bool RecoverCapturePcm(snd_pcm_t* pcm, long error) {
     // A suspended device may resume where it was; otherwise, as after an
-    // overrun, the stream is prepared and started afresh.
+    // overrun of a device that stops for it, the stream is prepared and
+    // started afresh.
     if (error == -ESTRPIPE && snd_pcm_resume(pcm) == 0) return true;
     return snd_pcm_prepare(pcm) >= 0 && snd_pcm_start(pcm) >= 0;
 }

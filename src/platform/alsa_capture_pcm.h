@@ -14,19 +14,34 @@ struct PcmCloser {
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
-// Opens "default" for capture in non-blocking mode with a ring of about two
-// seconds in periods of about 100 ms, so that capture goes on while a
-// handed-back buffer waits to be queued again. Leaves `pcm` prepared, not
+// What the device granted, in frames.
+struct CaptureRing {
+    snd_pcm_uframes_t ring = 0;    // frames the device keeps before it overwrites them
+    snd_pcm_uframes_t period = 0;  // frames between the device's interrupts
+    snd_pcm_uframes_t wake = 0;    // frames waiting when the reader is to be woken
+};
+
+// Opens "default" for capture in non-blocking mode. The ring asked for is two
+// seconds, but many boards grant far less (a quarter second is common); what
+// was granted is read back into `granted`. The stream is set never to stop on
+// an overrun, so that the reader always learns how far behind it fell, and to
+// wake the reader only after a few periods. Leaves `pcm` prepared, not
 // started. Returns MMSYSERR_NOERROR, or on failure (nothing left open):
 // MMSYSERR_ALLOCATED (busy), MMSYSERR_NODRIVER (cannot be opened),
 // WAVERR_BADFORMAT (will not take the format at exactly 8000 Hz),
 // MMSYSERR_NOMEM or MMSYSERR_ERROR.
-MMRESULT OpenCapturePcm(PcmHandle& pcm);
+MMRESULT OpenCapturePcm(PcmHandle& pcm, CaptureRing& granted);
 
 // Starts a prepared capture; preparing it first if a stop left it set up.
 bool StartCapturePcm(snd_pcm_t* pcm);
 
+// Frames waiting to be read, after skipping any the device has overwritten
+// since they were captured: their number is added to `lost`. Negative: an
+// error for RecoverCapturePcm.
+snd_pcm_sframes_t ReadableFrames(snd_pcm_t* pcm, const CaptureRing& granted, unsigned long long& lost);
+
 // Brings a capture back to running after a read failed with `error`
-// (-EPIPE overrun, -ESTRPIPE suspend, or anything else). Samples the device
-// dropped meanwhile are lost. Returns false if the device cannot go on.
+// (-EPIPE overrun of a device that stops anyway, -ESTRPIPE suspend, or
+// anything else). Samples the device dropped meanwhile are lost. Returns
+// false if the device cannot go on.
 bool RecoverCapturePcm(snd_pcm_t* pcm, long error);

@@ -4,8 +4,9 @@
 // the handler: WIM_OPEN first, WIM_DATA whenever the first queued buffer is
 // full (or is handed back by Stop or Reset), WIM_CLOSE last. It sleeps in
 // poll() on the PCM and on a wake-up eventfd, and reads only while capturing
-// with a buffer queued; otherwise the samples wait in ALSA's two-second ring,
-// which is what keeps a recording gapless while the handler re-queues.
+// with a buffer queued; otherwise the samples wait in the device's ring, as
+// long as it lasts. The stream never stops on an overrun: after one, what the
+// ring still holds is read and only what was overwritten is skipped.
 //
 // Start, Stop, Reset and Close are handed to the capture thread and return
 // once it has carried them out, including the WIM_DATA calls they cause (so
@@ -36,6 +37,10 @@ struct WaveInDevice {
     enum class Command { kNone, kStart, kStop, kReset, kClose };
 
     PcmHandle pcm;
+    CaptureRing granted;  // the ring and period the device gave
+    // Frames the device overwrote before they were read (the reader fell a
+    // whole ring behind); they are skipped, never filled in. Capture thread only.
+    unsigned long long framesLost = 0;
     WakeEvent wake;
     WaveInProc handler = nullptr;
     DWORD_PTR instance = 0;
@@ -56,6 +61,7 @@ namespace {
 using Command = WaveInDevice::Command;
 
 constexpr DWORD kFrameBytes = 2;  // one 16-bit mono sample
+constexpr snd_pcm_uframes_t kCaptureRate = 8000;
 
 // The members a caller fills end where the device's own (lpNext, reserved)
 // begin: 32 bytes on a 64-bit system, as the whole header is on a 32-bit
@@ -108,6 +114,17 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
     fds[0] = pollfd{device->wake.Descriptor(), POLLIN, 0};
     nfds_t count = 1;
     if (reading) {
+        // Many devices wake their reader every period, whatever level it
+        // asked to be woken at; sleeping until that level is due keeps to one
+        // wake-up per level.
+        const snd_pcm_sframes_t avail = snd_pcm_avail(device->pcm.get());
+        if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < device->granted.wake) {
+            const auto due = device->granted.wake - static_cast<snd_pcm_uframes_t>(avail);
+            const int woke = poll(fds.data(), 1, static_cast<int>(due * 1000 / kCaptureRate) + 1);
+            if (woke == 0) return true;  // the level is due
+            if (woke > 0) device->wake.Clear();
+            return false;  // a request, or EINTR: look again
+        }
         const int added = snd_pcm_poll_descriptors(device->pcm.get(), &fds[1], static_cast<unsigned>(fds.size() - 1));
         if (added > 0) count += static_cast<nfds_t>(added);
     }
@@ -122,19 +139,31 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
     return (revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
-// Reads what the PCM has into the first queued buffer and hands the buffer
-// back once full. Sets `failed` if the PCM cannot be brought back after an
-// error, so that the thread stops polling it until the next Start.
-void FillFirst(WaveInDevice* device, WAVEHDR* header, bool& failed) {
-    const DWORD room = (header->dwBufferLength - header->dwBytesRecorded) / kFrameBytes;
-    const snd_pcm_sframes_t got = snd_pcm_readi(device->pcm.get(), header->lpData + header->dwBytesRecorded, room);
-    if (got == -EAGAIN) return;
-    if (got < 0) {
-        if (!RecoverCapturePcm(device->pcm.get(), got)) failed = true;
-        return;
+// Reads everything the PCM has into the queued buffers, in order, handing
+// each back as it fills; stops when the PCM or the queue runs dry. Sets
+// `failed` if the PCM cannot be brought back after an error, so that the
+// thread stops polling it until the next Start.
+void ReadAvailable(WaveInDevice* device, bool& failed) {
+    snd_pcm_t* pcm = device->pcm.get();
+    for (WAVEHDR* header = FirstQueued(device); header != nullptr; header = FirstQueued(device)) {
+        const snd_pcm_sframes_t avail = ReadableFrames(pcm, device->granted, device->framesLost);
+        if (avail == 0 || avail == -EAGAIN) return;
+        if (avail < 0) {
+            if (!RecoverCapturePcm(pcm, avail)) failed = true;
+            return;
+        }
+        const DWORD room = (header->dwBufferLength - header->dwBytesRecorded) / kFrameBytes;
+        const snd_pcm_uframes_t want = static_cast<snd_pcm_uframes_t>(avail) < room ? static_cast<snd_pcm_uframes_t>(avail) : room;
+        const snd_pcm_sframes_t got = snd_pcm_readi(pcm, header->lpData + header->dwBytesRecorded, want);
+        if (got == -EAGAIN) return;
+        if (got < 0) {
+            if (!RecoverCapturePcm(pcm, got)) failed = true;
+            return;
+        }
+        header->dwBytesRecorded += static_cast<DWORD>(got) * kFrameBytes;
+        if (header->dwBufferLength - header->dwBytesRecorded < kFrameBytes) HandBackFirst(device);
+        if (static_cast<snd_pcm_uframes_t>(got) < want) return;
     }
-    header->dwBytesRecorded += static_cast<DWORD>(got) * kFrameBytes;
-    if (header->dwBufferLength - header->dwBytesRecorded < kFrameBytes) HandBackFirst(device);
 }
 
 MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& failed) {
@@ -147,6 +176,9 @@ MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& fa
         return MMSYSERR_NOERROR;
     }
     if (command == Command::kClose && FirstQueued(device) != nullptr) return WAVERR_STILLPLAYING;
+    // What was captured before the request is still delivered: the last
+    // whole second may be waiting in the ring.
+    if (running && !failed && command == Command::kStop) ReadAvailable(device, failed);
     if (running) snd_pcm_drop(pcm);
     running = false;
     if (command == Command::kStop) {
@@ -191,7 +223,7 @@ void CaptureLoop(WaveInDevice* device) {
             continue;
         }
         const bool reading = running && !failed && first != nullptr;
-        if (WaitForDevice(device, reading)) FillFirst(device, first, failed);
+        if (WaitForDevice(device, reading)) ReadAvailable(device, failed);
     }
 }
 
@@ -219,7 +251,7 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, 
 
     std::unique_ptr<WaveInDevice> opened(new (std::nothrow) WaveInDevice);
     if (opened == nullptr || !opened->wake.IsOpen()) return MMSYSERR_NOMEM;
-    const MMRESULT pcmResult = OpenCapturePcm(opened->pcm);
+    const MMRESULT pcmResult = OpenCapturePcm(opened->pcm, opened->granted);
     if (pcmResult != MMSYSERR_NOERROR) return pcmResult;
     const int descriptors = snd_pcm_poll_descriptors_count(opened->pcm.get());
     if (descriptors < 0) return MMSYSERR_ERROR;

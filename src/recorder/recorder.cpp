@@ -1,9 +1,11 @@
 // SoundRecorderStart / SoundRecorderStop: records the default audio input at
 // 8000 Hz, 16-bit, mono into a WAV file, one whole second at a time.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 #include "TolvaneWAVTimeStretch.h"
 #include "platform/recording_file.h"
@@ -33,17 +35,17 @@ bool WriteHeader(RecorderState& s) {
     return std::fflush(s.output) == 0 && written;
 }
 
-// Appends the snapshot as one more block. Its bytes are made durable before
-// the header that counts them is written, and that header is made durable in
+// Appends `block` as one more block. Its bytes are made durable before the
+// header that counts them is written, and that header is made durable in
 // turn, so that after a power cut at any moment the file still holds every
 // block its header counts, and every block but the one being appended. Needs
 // `lock`.
-void AppendSnapshot(RecorderState& s) {
+void AppendBlock(RecorderState& s, const char* block) {
     // The counted blocks end here, whatever the file's size.
     const std::uint64_t end = kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes;
     s.durable = false;
     if (!tolvane::platform::SeekRecordingFile(s.output, end) ||
-        std::fwrite(s.snapshot, 1, kBlockBytes, s.output) != kBlockBytes ||
+        std::fwrite(block, 1, kBlockBytes, s.output) != kBlockBytes ||
         !tolvane::platform::SyncRecordingFile(s.output)) {
         // Whatever part of the block did get written (a disk filling up part
         // way, or one that could not keep it) is cut off again, so that
@@ -64,29 +66,60 @@ void AppendSnapshot(RecorderState& s) {
     s.durable = true;
 }
 
-// The handler the device calls on its own thread.
-void CALLBACK OnWaveInMessage(HWAVEIN device, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+// The handler the device calls on its own thread. It only hands the buffer
+// to the writer and wakes it: inside a winmm callback, calling other wave
+// functions can deadlock and waiting for storage starves the device.
+void CALLBACK OnWaveInMessage(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR) {
     if (message != WIM_DATA) {
         return;
     }
     RecorderState& s = theRecorder;
-    const Guard guard(s.lock);
-    if (!s.accepting) {
-        return;  // Stop has begun: the buffer stays with us, the file with Stop.
+    auto* header = reinterpret_cast<WAVEHDR*>(param1);
+    const std::ptrdiff_t index = header - s.descriptors;
+    if (index < 0 || index >= kCaptureBuffers || header != &s.descriptors[index]) {
+        return;  // not one of ours
     }
-    // A buffer handed back part filled (a device stopping or resetting) holds
-    // no whole second: it is not written.
-    const bool append = s.descriptor.dwBytesRecorded >= kBlockBytes && !s.writeFailed &&
-                        s.blockCount < s.blockLimit;
-    if (append) {
-        std::memcpy(s.snapshot, s.captureBuffer, kBlockBytes);
+    s.handoff.Lock();
+    // Each buffer is handed back once per queueing, so there is always room.
+    s.handed[(s.handedFirst + s.handedCount) % kCaptureBuffers] = header;
+    ++s.handedCount;
+    s.handoff.Notify();
+    s.handoff.Unlock();
+}
+
+// The next buffer handed back, oldest first, waiting for one; null once Stop
+// has asked the writer to finish and every buffer handed back is done.
+WAVEHDR* TakeHandedBack(RecorderState& s) {
+    s.handoff.Lock();
+    while (s.handedCount == 0 && !s.finishing) {
+        s.handoff.Wait();
     }
-    // Back to the device before the file write, so that capture goes on
-    // while the snapshot is written.
-    s.descriptor.dwBytesRecorded = 0;
-    waveInAddBuffer(device, &s.descriptor, kDescriptorSize);
-    if (append) {
-        AppendSnapshot(s);
+    WAVEHDR* header = nullptr;
+    if (s.handedCount > 0) {
+        header = s.handed[s.handedFirst];
+        s.handedFirst = (s.handedFirst + 1) % kCaptureBuffers;
+        --s.handedCount;
+    }
+    s.handoff.Unlock();
+    return header;
+}
+
+// The writer thread: writes each full buffer the device hands back, then
+// lends the buffer to the device again. A buffer handed back part filled (a
+// device stopping or resetting) holds no whole second: it is not written.
+void WriteHandedBack(RecorderState& s) {
+    while (WAVEHDR* header = TakeHandedBack(s)) {
+        if (header->dwBytesRecorded >= kBlockBytes) {
+            const Guard guard(s.lock);
+            if (!s.writeFailed && s.blockCount < s.blockLimit) {
+                AppendBlock(s, header->lpData);
+            }
+        }
+        const Guard guard(s.requeueLock);
+        if (s.requeue) {
+            header->dwBytesRecorded = 0;
+            waveInAddBuffer(s.queueDevice, header, kDescriptorSize);
+        }
     }
 }
 
@@ -108,13 +141,23 @@ std::int32_t StartCapture(RecorderState& s) {
         s.device = nullptr;
         return RESULT_RECORDER_OPEN_FAILED;
     }
-    s.descriptor = WAVEHDR{};
-    s.descriptor.lpData = s.captureBuffer;
-    s.descriptor.dwBufferLength = kBlockBytes;
-    // A failed prepare shows as a failed AddBuffer.
-    waveInPrepareHeader(s.device, &s.descriptor, kDescriptorSize);
-    if (waveInAddBuffer(s.device, &s.descriptor, kDescriptorSize) != MMSYSERR_NOERROR) {
-        return RESULT_RECORDER_QUEUE_FAILED;
+    {
+        const Guard guard(s.requeueLock);
+        s.queueDevice = s.device;
+        s.requeue = true;
+    }
+    // Every buffer is queued before capture starts, so the device has all of
+    // them to fill while the writer waits for storage.
+    for (int i = 0; i < kCaptureBuffers; ++i) {
+        WAVEHDR& descriptor = s.descriptors[i];
+        descriptor = WAVEHDR{};
+        descriptor.lpData = s.buffers[i];
+        descriptor.dwBufferLength = kBlockBytes;
+        // A failed prepare shows as a failed AddBuffer.
+        waveInPrepareHeader(s.device, &descriptor, kDescriptorSize);
+        if (waveInAddBuffer(s.device, &descriptor, kDescriptorSize) != MMSYSERR_NOERROR) {
+            return RESULT_RECORDER_QUEUE_FAILED;
+        }
     }
     if (waveInStart(s.device) != MMSYSERR_NOERROR) {
         return RESULT_RECORDER_START_FAILED;
@@ -122,25 +165,39 @@ std::int32_t StartCapture(RecorderState& s) {
     return RESULT_OK;
 }
 
-// Ends the recording that is open: releases the device, writes the final
-// header and closes the file. Returns the blocks in the file.
+// Ends the recording that is open: releases the device, lets the writer
+// write every whole second the device handed back, writes the final header
+// and closes the file. Returns the blocks in the file.
 std::int32_t FinishRecording(RecorderState& s) {
-    {
-        const Guard guard(s.lock);
-        s.accepting = false;
-    }
-    // Without the lock: these wait for the device's thread, which may be
-    // waiting for the lock in the handler.
     if (s.device != nullptr) {
+        // Stop hands back the buffer being filled, part filled; every full
+        // one handed back before stays with the writer, which writes it.
         waveInStop(s.device);
-        // Stop hands back the buffer being filled, but a handler that had
-        // re-queued it just before may have left it queued; Reset returns
-        // every queued buffer so that it can be unprepared.
+        {
+            const Guard guard(s.requeueLock);
+            s.requeue = false;
+        }
+        // From here the writer queues nothing, so Reset returns every buffer
+        // still queued and all of them can be unprepared.
         waveInReset(s.device);
-        waveInUnprepareHeader(s.device, &s.descriptor, kDescriptorSize);
+        for (WAVEHDR& descriptor : s.descriptors) {
+            waveInUnprepareHeader(s.device, &descriptor, kDescriptorSize);
+        }
         waveInClose(s.device);
         s.device = nullptr;
     }
+    if (s.writer != nullptr) {
+        s.handoff.Lock();
+        s.finishing = true;
+        s.handoff.Notify();
+        s.handoff.Unlock();
+        // Waits for storage if the writer is behind: every second captured
+        // before Stop is written before Stop returns.
+        s.writer->join();
+        delete s.writer;
+        s.writer = nullptr;
+    }
+    s.handoff.Close();
     const Guard guard(s.lock);
     // Each second's header is made durable as it is written, so there is
     // normally nothing left to do here: Stop then waits for no storage.
@@ -151,6 +208,24 @@ std::int32_t FinishRecording(RecorderState& s) {
     std::fclose(s.output);
     s.output = nullptr;
     return s.blockCount;
+}
+
+// Starts the writer thread with an empty hand-over. Start is the last point
+// where the recorder allocates.
+bool StartWriter(RecorderState& s) {
+    if (!s.handoff.Open()) {
+        return false;
+    }
+    s.handedFirst = 0;
+    s.handedCount = 0;
+    s.finishing = false;
+    try {
+        s.writer = new std::thread(WriteHandedBack, std::ref(s));
+    } catch (...) {
+        s.writer = nullptr;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -184,9 +259,10 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
             return RESULT_RECORDER_FILE_FAILED;
         }
         s.durable = true;
-        s.accepting = true;
     }
-    const std::int32_t result = StartCapture(s);
+    // Without a writer nothing could be recorded: as for a device that
+    // cannot be opened.
+    const std::int32_t result = StartWriter(s) ? StartCapture(s) : RESULT_RECORDER_OPEN_FAILED;
     if (result != RESULT_OK) {
         FinishRecording(s);
     }

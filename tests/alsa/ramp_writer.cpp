@@ -2,9 +2,12 @@
 // samples/s, 10 ms per write on absolute deadlines, for as long as it runs.
 //
 // A pipe source reads the FIFO only while somebody records, so the writer
-// holds its own read end and drops the oldest bytes whenever more than about
-// 100 ms are waiting: a recording then starts on fresh samples instead of
-// seconds of stale ones, and the ramp it sees has no gap.
+// holds its own read end and drops the oldest bytes beyond about 100 ms once
+// nobody has read for a second: a recording then starts on fresh samples
+// instead of seconds of stale ones, and the ramp it sees has no gap. While
+// somebody reads, nothing is dropped, however late the reader is (a sound
+// server kept off the CPU by other work falls behind for a while): dropping
+// then cut samples out of the middle of a recording.
 //
 // Usage: ramp_writer FIFO
 #include <fcntl.h>
@@ -22,6 +25,7 @@ namespace {
 constexpr int kSamplesPerChunk = 80;  // 10 ms at 8000 samples/s
 constexpr long kChunkNanoseconds = 10'000'000;
 constexpr int kMaxQueuedBytes = 1600;  // 100 ms
+constexpr int kUnreadChunks = 100;     // a second of writes with no reading
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -35,10 +39,16 @@ void AddNanoseconds(timespec& t, long ns) {
     }
 }
 
-// Reads away whatever exceeds the queue limit, oldest first, in whole samples.
-void DropStale(int readEnd) {
+// Once nobody has read for a second, reads away whatever exceeds the queue
+// limit, oldest first, in whole samples. `queuedBefore` is what was waiting
+// after the last write, `unread` the writes since somebody last read.
+void DropStale(int readEnd, int& queuedBefore, int& unread) {
     int queued = 0;
-    if (ioctl(readEnd, FIONREAD, &queued) != 0 || queued <= kMaxQueuedBytes) return;
+    if (ioctl(readEnd, FIONREAD, &queued) != 0) return;
+    unread = queued < queuedBefore ? 0 : unread + 1;
+    queuedBefore = queued + kSamplesPerChunk * 2;
+    if (unread < kUnreadChunks || queued <= kMaxQueuedBytes) return;
+    queuedBefore = kMaxQueuedBytes + kSamplesPerChunk * 2;
     char scratch[4096];
     int excess = (queued - kMaxQueuedBytes + 1) & ~1;
     while (excess > 0) {
@@ -69,6 +79,8 @@ int main(int argc, char** argv) {
     }
 
     std::uint16_t next = 0;
+    int queuedBefore = 0;
+    int unread = 0;
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     while (!g_stop) {
@@ -78,7 +90,7 @@ int main(int argc, char** argv) {
             chunk[2 * i + 1] = static_cast<unsigned char>(next >> 8);
             ++next;
         }
-        DropStale(readEnd);
+        DropStale(readEnd, queuedBefore, unread);
         // Pipe writes this small are atomic: all or (on a signal) nothing.
         ssize_t written = -1;
         do {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "capture_log.h"
+#include "pulse_source_test.h"
 
 namespace {
 
@@ -17,17 +18,7 @@ long long Milliseconds(Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
-bool PulseAudioInstalled() { return std::system("command -v pulseaudio >/dev/null 2>&1") == 0; }
-
-class WaveInPulse : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!PulseAudioInstalled()) GTEST_SKIP() << "pulseaudio is not installed";
-        struct stat info {};
-        ASSERT_EQ(stat(PULSE_SOURCE_DIR "/native", &info), 0)
-            << "the PulseAudio test source is not running (pulse_source.sh start " PULSE_SOURCE_DIR ")";
-    }
-};
+using WaveInPulse = tolvane::test::PulseSourceTest;
 
 TEST_F(WaveInPulse, RecordsGaplessWhileTheHandlerRequeuesAndStopsPromptly) {
     const std::size_t threadsBefore = ThreadCount();

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "TolvaneWAVTimeStretch.h"
+#include "expected_recording.h"
 #include "platform/recording_file.h"
 #include "recorder/recorder_state.h"
 #include "scripted_wave_in.h"
@@ -33,9 +36,20 @@ std::vector<Op> journal;
 std::uint64_t filePosition = 0;
 int syncs = 0;
 int failingSync = 0;  // this sync (counted from 1) fails: what it covered may or may not be kept
+// This sync (counted from 1) waits until the test lets it go on.
+int stallingSync = 0;
+std::mutex stallLock;
+std::condition_variable stallEnded;
+bool stalled = false;
 
 bool Sync(Op::Kind kind) {
-    if (++syncs == failingSync) return false;
+    if (++syncs == stallingSync) {
+        std::unique_lock<std::mutex> lock(stallLock);
+        stalled = true;
+        stallEnded.notify_all();
+        stallEnded.wait(lock, [] { return !stalled; });
+    }
+    if (syncs == failingSync) return false;
     journal.push_back({kind, 0, {}});
     return true;
 }
@@ -61,12 +75,7 @@ struct Disk {
     const std::size_t size = disk.exists ? disk.bytes.size() : 0;
     const std::uint32_t counted =
         size < tolvane::kWavHeaderSize ? 0 : static_cast<std::uint32_t>(tolvane::ReadWavDataSize(disk.bytes.data())) / kBlockBytes;
-    const tolvane::WavHeader header = tolvane::MakeWavHeader(8000, counted * 8000);
-    Bytes expected(header.bytes, header.bytes + tolvane::kWavHeaderSize);
-    expected.resize(tolvane::kWavHeaderSize + std::size_t{counted} * kBlockBytes);
-    for (std::uint32_t b = 0; b < counted; ++b) {
-        scripted::FillBlock(b, expected.data() + tolvane::kWavHeaderSize + std::size_t{b} * kBlockBytes, kBlockBytes);
-    }
+    const Bytes expected = tolvane::test::ExpectedRecording(counted, scripted::FillBlock);
     if (counted >= atLeast && size >= expected.size() && std::equal(expected.begin(), expected.end(), disk.bytes.begin()))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << size << " bytes, the header counting " << counted << " blocks, "
@@ -170,6 +179,34 @@ TEST(CrashStates, AFailedSyncNeverLeavesACountedBlockThatIsNotThere) {
         states += CheckEveryCut(static_cast<std::uint32_t>((failing - 3) / 2), static_cast<std::uint32_t>(kept));
     }
     std::printf("%ld crash states checked\n", states);
+}
+
+// Storage that stops answering holds up the writer, never the device: while
+// a sync hangs, the device fills every other buffer it was lent (nine
+// seconds), and each of them reaches the file once storage answers.
+TEST(CrashStates, AStalledSyncCostsNoSecondTheQueueCanHold) {
+    journal.clear();
+    syncs = 0;
+    failingSync = 0;
+    stallingSync = 3;  // the first second's block
+    scripted::Reset();
+    ASSERT_EQ(SoundRecorderStart(u"crash.wav"), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlockNow());
+    {
+        std::unique_lock<std::mutex> lock(stallLock);
+        stallEnded.wait(lock, [] { return stalled; });
+    }
+    int held = 0;
+    while (held < 20 && scripted::DeliverBlockNow()) ++held;
+    EXPECT_EQ(held, tolvane::recorder::kCaptureBuffers - 1);
+    {
+        const std::lock_guard<std::mutex> lock(stallLock);
+        stalled = false;
+        stallingSync = 0;
+    }
+    stallEnded.notify_all();
+    EXPECT_EQ(SoundRecorderStop(), 1 + held);
+    EXPECT_GT(CheckEveryCut(0, static_cast<std::uint32_t>(1 + held)), 0);
 }
 
 }  // namespace

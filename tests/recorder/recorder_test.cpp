@@ -19,8 +19,11 @@
 #include <vector>
 
 #include "TolvaneWAVTimeStretch.h"
+#include "expected_recording.h"
+#include "files.h"
 #include "recorder/recorder_state.h"
 #include "scripted_wave_in.h"
+#include "utf16.h"
 #include "wav/wav_header.h"
 
 // The system's syncs as the recording-file layer calls them, failing with
@@ -52,31 +55,15 @@ using tolvane::recorder::kBlockBytes;
 using tolvane::recorder::theRecorder;
 using Bytes = std::vector<unsigned char>;
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using tolvane::test::ReadFile;
 
 // A recording of `blocks` whole seconds as the scripted device delivers them.
-Bytes ExpectedRecording(std::uint32_t blocks) {
-    const tolvane::WavHeader header = tolvane::MakeWavHeader(8000, blocks * 8000);
-    Bytes bytes(header.bytes, header.bytes + tolvane::kWavHeaderSize);
-    bytes.resize(tolvane::kWavHeaderSize + std::size_t{blocks} * kBlockBytes);
-    for (std::uint32_t b = 0; b < blocks; ++b) {
-        scripted::FillBlock(b, bytes.data() + tolvane::kWavHeaderSize + std::size_t{b} * kBlockBytes, kBlockBytes);
-    }
-    return bytes;
-}
+Bytes ExpectedRecording(std::uint32_t blocks) { return tolvane::test::ExpectedRecording(blocks, scripted::FillBlock); }
 
 class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         scripted::Reset();
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::path(::testing::TempDir()) /
-               ("tolvane_recorder_" + std::to_string(::getpid()) + "_" + test->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
     }
 
     void TearDown() override {
@@ -86,20 +73,14 @@ protected:
         EXPECT_EQ(scripted::Snapshot().protocolErrors, 0) << "the recorder misused the device";
         theRecorder.blockLimit = tolvane::recorder::kMaxBlocks;
         directorySyncError = dataSyncError = 0;
-        fs::remove_all(dir_);
     }
 
-    fs::path File(const std::string& name) const { return dir_ / name; }
+    fs::path File(const std::string& name) const { return fs::path(dir_.path()) / name; }
 
-    static std::u16string Utf16(const fs::path& path) {
-        const std::string narrow = path.string();
-        return std::u16string(narrow.begin(), narrow.end());  // temp paths are ASCII
-    }
-
-    static std::int32_t Start(const fs::path& path) { return SoundRecorderStart(Utf16(path).c_str()); }
+    static std::int32_t Start(const fs::path& path) { return SoundRecorderStart(tolvane::test::Utf16(path).c_str()); }
 
 private:
-    fs::path dir_;
+    tolvane::test::ScratchDir dir_;
 };
 
 TEST_F(RecorderTest, RecordingWithoutBlocksIsAnEmptyWav) {

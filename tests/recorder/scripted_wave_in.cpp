@@ -13,6 +13,7 @@ struct Job {
     UINT message = 0;
     bool done = false;
     bool handedBack = false;
+    WAVEHDR* header = nullptr;  // the buffer handed back
 };
 
 struct WaveInDevice {
@@ -23,6 +24,7 @@ struct WaveInDevice {
     bool started = false;
     bool closing = false;
     std::uint32_t serial = 0;  // full blocks handed back so far
+    WAVEHDR* lastHandedBack = nullptr;
     std::thread thread;
 };
 
@@ -64,6 +66,7 @@ bool HandBack(WaveInDevice& d, DWORD bytes, Lock& lock) {
     }
     header->dwBytesRecorded = bytes;
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    d.lastHandedBack = header;
     lock.unlock();
     d.proc(&d, WIM_DATA, d.instance, reinterpret_cast<DWORD_PTR>(header), 0);
     lock.lock();
@@ -74,6 +77,7 @@ void Execute(WaveInDevice& d, Job& job, Lock& lock) {
     switch (job.kind) {
         case Job::Kind::kDeliver:
             job.handedBack = d.started && HandBack(d, job.bytes, lock);
+            job.header = d.lastHandedBack;
             break;
         case Job::Kind::kMessage:
             lock.unlock();
@@ -126,13 +130,21 @@ void Run(WaveInDevice& d, Job& job, Lock& lock) {
     changed.wait(lock, [&job] { return job.done; });
 }
 
-// Runs a job on the current device unless it is gone or going.
-bool RunOnCurrent(Job job) {
+// Runs a job on the current device unless it is gone or going. A buffer
+// handed back is awaited until the recorder has done with it and queued it
+// again (or the device stops), so the test sees what the handing back led to.
+bool RunOnCurrent(Job job, bool awaitRequeue = true) {
     Lock lock(stateLock);
-    if (current == nullptr || current->closing) {
+    WaveInDevice* d = current;
+    if (d == nullptr || d->closing) {
         return false;
     }
-    Run(*current, job, lock);
+    Run(*d, job, lock);
+    if (job.kind == Job::Kind::kDeliver && job.handedBack && awaitRequeue) {
+        changed.wait(lock, [d, &job] {
+            return current != d || d->closing || !d->started || (job.header->dwFlags & WHDR_INQUEUE) != 0;
+        });
+    }
     return job.handedBack;
 }
 
@@ -181,6 +193,8 @@ void ForceClose() {
 }
 
 bool DeliverBlock() { return RunOnCurrent(Job{Job::Kind::kDeliver, kWholeBuffer}); }
+
+bool DeliverBlockNow() { return RunOnCurrent(Job{Job::Kind::kDeliver, kWholeBuffer}, false); }
 
 bool DeliverPartial(DWORD bytes) { return RunOnCurrent(Job{Job::Kind::kDeliver, bytes}); }
 
@@ -260,6 +274,7 @@ MMRESULT waveInAddBuffer(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
     }
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     device->queued.push_back(header);
+    changed.notify_all();
     return MMSYSERR_NOERROR;
 }
 

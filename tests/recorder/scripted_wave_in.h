@@ -42,10 +42,14 @@ bool DeviceOpen();
 // starts clean.
 void ForceClose();
 
-// Fills the queued buffer with the next full block of the known pattern and
-// hands it back with WIM_DATA on the device's thread. Returns once the
-// handler has returned; false when no buffer was queued on a running device.
+// Fills the oldest queued buffer with the next full block of the known
+// pattern and hands it back with WIM_DATA on the device's thread. Returns
+// once the recorder has queued that buffer again (so what it does with a
+// block is done) or the device stops; false when no buffer was queued on a
+// running device.
 bool DeliverBlock();
+// The same, returning as soon as the handler has.
+bool DeliverBlockNow();
 // The same with only `bytes` recorded, of a filler that no block contains.
 bool DeliverPartial(DWORD bytes);
 // Calls the handler with `message` on the device's thread and waits for it.

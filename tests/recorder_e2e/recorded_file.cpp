@@ -1,6 +1,9 @@
 #include "recorded_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <thread>
 
 namespace tolvane::test {
 
@@ -26,6 +29,28 @@ std::uint32_t HeaderSeconds(const Bytes& file) { return U32At(file, 40) / kSecon
 
 std::string RecordedLine(std::uint32_t seconds, const std::string& path) {
     return "Recorded " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") + " to " + path + "\n";
+}
+
+bool WaitForFirstSecond(const std::string& path, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && info.st_size >= static_cast<off_t>(44 + kSecondBytes)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+RampLoss MeasureRampLoss(const std::vector<std::int16_t>& samples) {
+    RampLoss loss;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const auto step = static_cast<std::uint16_t>(static_cast<std::uint16_t>(samples[i]) -
+                                                     static_cast<std::uint16_t>(samples[i - 1]));
+        if (step == 1) continue;
+        ++loss.breaks;
+        loss.samples += step < 32768 ? step - 1 : step - 65536 - 1;
+    }
+    return loss;
 }
 
 }  // namespace tolvane::test

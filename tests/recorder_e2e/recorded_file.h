@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,5 +26,18 @@ std::uint32_t HeaderSeconds(const Bytes& file);
 
 // The line `tolvane record` prints on success.
 std::string RecordedLine(std::uint32_t seconds, const std::string& path);
+
+// Waits until the recording at `path` has grown by its first second.
+bool WaitForFirstSecond(const std::string& path, std::chrono::milliseconds limit);
+
+// How far a recording of a test source's ramp strays from one unbroken run:
+// the samples missing (net of any repeated), and the number of breaks. A
+// jump of 32768 samples or more forward reads as a step back, so losses up
+// to about 4 s per break are measured.
+struct RampLoss {
+    long long samples = 0;
+    std::size_t breaks = 0;
+};
+RampLoss MeasureRampLoss(const std::vector<std::int16_t>& samples);
 
 }  // namespace tolvane::test

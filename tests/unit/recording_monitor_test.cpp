@@ -83,5 +83,21 @@ TEST(RecordingMonitor, ShowsThePeakInDbfsOnABarOf60Db) {
     EXPECT_EQ(StatusLine(61, levels), "Recording 1:01  saved 2 s  [                    ]   -inf dBFS  clipped 0");
 }
 
+// Without loss a recording falls short of the time it ran by less than the
+// second in progress at Stop, the capture latency and the clock drift; more
+// than that is loss, reported as the range it may span.
+TEST(AudioLoss, OnlyAShortfallBeyondTheMarginsIsLoss) {
+    EXPECT_FALSE(EstimateAudioLoss(10.99, 10).lost);
+    EXPECT_FALSE(EstimateAudioLoss(11.1, 10).lost);      // 0.15 s of latency allowed
+    EXPECT_FALSE(EstimateAudioLoss(3600.0 + 7.0, 3600).lost);  // 0.2 % drift
+    EXPECT_FALSE(EstimateAudioLoss(0.4, 0).lost);        // stopped before a second was whole
+    const AudioLoss starved = EstimateAudioLoss(11.5, 10);  // 1.25 s missing, say
+    EXPECT_TRUE(starved.lost);
+    EXPECT_GT(starved.leastSeconds, 0.0);
+    EXPECT_LE(starved.leastSeconds, 1.25);
+    EXPECT_GE(starved.mostSeconds, 1.25);
+    EXPECT_TRUE(EstimateAudioLoss(3600.0 + 9.0, 3600).lost);
+}
+
 }  // namespace
 }  // namespace tolvane::cli

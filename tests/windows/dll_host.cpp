@@ -6,6 +6,9 @@
 //   dll_host DLL WORKDIR convert NAME:RESULT...   (WORKDIR\cases\NAME.wav
 //                                                  against NAME.ref.wav)
 //   dll_host DLL WORKDIR faults
+//   dll_host DLL WORKDIR recorder-slow-sync  (capture device plays a 16-bit
+//                                         ramp in real time; one of the DLL's
+//                                         FlushFileBuffers calls takes 3 s)
 //   dll_host DLL WORKDIR recorder-none   (no capture device configured)
 //   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp
 //                                         in real time)
@@ -463,16 +466,13 @@ void TestRecorderWithoutDevice(const std::wstring& dll, const std::wstring& work
               std::to_string(file.size()) + " bytes");
 }
 
-void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
-    const char* what = "a recording holds whole seconds of one contiguous run of the source";
-    Library library;
-    if (!LoadRecorder(dll, library, what)) {
-        return;
-    }
-    const std::wstring path = work + L"\\recording-ramp.wav";
+// Records for `milliseconds` and checks that the file holds whole seconds
+// of one unbroken run of the ramp, at least `atLeast` of them.
+void CheckRampRecording(Library& library, const std::wstring& path, const char* what, DWORD milliseconds,
+                        std::int32_t atLeast) {
     DeleteFileW(path.c_str());
     const std::int32_t started = library.start(path.c_str());
-    Sleep(started == kResultOk ? 3500 : 0);
+    Sleep(started == kResultOk ? milliseconds : 0);
     const std::int32_t seconds = library.stop();
     std::vector<unsigned char> file;
     const bool read = ReadAll(path, file);
@@ -484,10 +484,72 @@ void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
         contiguous = current == static_cast<std::uint16_t>(previous + 1);
     }
     Check(what,
-          started == kResultOk && seconds >= 2 && contiguous && U32At(file, 40) == expectedSize - 44 &&
+          started == kResultOk && seconds >= atLeast && contiguous && U32At(file, 40) == expectedSize - 44 &&
               U32At(file, 24) == 8000,
           "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", " +
               std::to_string(file.size()) + " bytes, contiguous " + (contiguous ? "yes" : "no"));
+}
+
+void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
+    const char* what = "a recording holds whole seconds of one contiguous run of the source";
+    Library library;
+    if (LoadRecorder(dll, library, what)) {
+        CheckRampRecording(library, work + L"\\recording-ramp.wav", what, 3500, 2);
+    }
+}
+
+// Slow storage: the DLL's imported FlushFileBuffers is replaced, in its
+// import table, by one whose fourth call (the sync of the recording's first
+// or second second) waits 3 s first.
+using FlushFn = BOOL(WINAPI*)(HANDLE);
+FlushFn realFlush = nullptr;
+LONG flushes = 0;
+constexpr LONG kSlowFlush = 4;
+
+BOOL WINAPI SlowFlush(HANDLE file) {
+    if (InterlockedIncrement(&flushes) == kSlowFlush) Sleep(3000);
+    return realFlush(file);
+}
+
+bool HookFlush(HMODULE module) {
+    auto* base = reinterpret_cast<unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name != 0;
+         ++entry) {
+        if (_stricmp(reinterpret_cast<const char*>(base + entry->Name), "KERNEL32.dll") != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "FlushFileBuffers") != 0) continue;
+            DWORD was = 0;
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &was)) return false;
+            realFlush = reinterpret_cast<FlushFn>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(&SlowFlush);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, was, &was);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TestRecorderSlowSync(const std::wstring& dll, const std::wstring& work) {
+    const char* what = "a sync that takes 3 s loses no sound: the recording is one contiguous run";
+    Library library;
+    if (!LoadRecorder(dll, library, what)) {
+        return;
+    }
+    if (!HookFlush(library.module)) {
+        Check(what, false, "FlushFileBuffers is not in the DLL's import table");
+        return;
+    }
+    // 6.5 s: the delayed sync lands in the first two seconds, so without
+    // the recorder's queue at least 3 s would be missing.
+    CheckRampRecording(library, work + L"\\recording-slow-sync.wav", what, 6500, 5);
+    Check("the slow sync happened", flushes >= kSlowFlush, std::to_string(flushes) + " flushes");
 }
 
 }  // namespace
@@ -507,6 +569,8 @@ int wmain(int argc, wchar_t** argv) {
         TestConvert(dll, work, argc - 4, argv + 4);
     } else if (mode == L"faults") {
         TestFaults(dll, work);
+    } else if (mode == L"recorder-slow-sync") {
+        TestRecorderSlowSync(dll, work);
     } else if (mode == L"recorder-none") {
         TestRecorderWithoutDevice(dll, work);
     } else if (mode == L"recorder-ramp") {

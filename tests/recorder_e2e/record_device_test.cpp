@@ -1,0 +1,150 @@
+// `tolvane record OUT --seconds 10` through a capture device that behaves
+// like a board's own sound hardware (the tolvane_test_capture ALSA plugin:
+// paced by the clock, a 250 ms ring that overruns when it is not read in
+// time, a ramp numbered from its first frame), with storage made slow on
+// demand (the slow_sync preload) or the host itself stopped. Storage that
+// lags must cost no sample; audio lost anyway must be reported.
+//
+// Each recording prints the loss it measured from the ramp, so a run shows
+// the figures even when the checks pass.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "files.h"
+#include "host_environment.h"
+#include "recorded_file.h"
+#include "wav_bytes.h"
+
+namespace tolvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kSeconds = 10;
+// Ten seconds of audio, each sync up to 3 s late, on a busy machine: only
+// a host that hangs takes longer.
+constexpr auto kHangLimit = 60s;
+
+// The delays a sync log (TOLVANE_TEST_SYNC_LOG) recorded, in order.
+std::vector<long> SyncDelays(const std::string& log) {
+    std::vector<long> delays;
+    if (!Exists(log)) return delays;
+    const Bytes bytes = ReadFile(log);
+    const std::string text(bytes.begin(), bytes.end());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end - at);
+        delays.push_back(std::stol(line.substr(line.find(' ') + 1)));
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return delays;
+}
+
+class RecordFromDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string command = DEVICE_HOME_SCRIPT " " + home_ + " " CAPTURE_DEVICE_MODULE;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    // The host records through the device, its syncs slowed as `env` asks.
+    RunningProgram StartRecording(const std::vector<std::string>& env) const {
+        std::vector<std::string> all{"HOME=" + home_, "LD_PRELOAD=" SLOW_SYNC, "TOLVANE_TEST_SYNC_LOG=" + syncLog_};
+        all.insert(all.end(), env.begin(), env.end());
+        return RunningProgram({TOLVANE_CLI, "record", take_, "--seconds", std::to_string(kSeconds)},
+                              HostEnvironment(all));
+    }
+
+    // The recording's samples, after printing what the ramp says was lost.
+    std::vector<std::int16_t> Samples(const Bytes& file) const {
+        const std::vector<std::int16_t> samples = SamplesOf(file);
+        const RampLoss loss = MeasureRampLoss(samples);
+        std::cout << "[ measured ] " << ::testing::UnitTest::GetInstance()->current_test_info()->name()
+                  << ": lost " << loss.samples << " samples (" << loss.samples / 8 << " ms) in " << loss.breaks
+                  << " break(s); " << samples.size() / 8000 << " s in the file\n";
+        return samples;
+    }
+
+    ScratchDir dir_;
+    const std::string home_ = dir_ / "home";
+    const std::string take_ = dir_ / "take.wav";
+    const std::string syncLog_ = dir_ / "sync.log";
+};
+
+struct StorageLag {
+    const char* name;
+    std::vector<std::string> env;
+    long delayMs;        // of each delayed sync
+    bool everySync;      // or only one
+};
+
+void PrintTo(const StorageLag& lag, std::ostream* out) { *out << lag.name; }
+
+class RecordFromDeviceOverSlowStorage : public RecordFromDevice,
+                                        public ::testing::WithParamInterface<StorageLag> {};
+
+// Every lag here fits in what the recorder can queue: the file gets its ten
+// seconds, every sample of them in one run, and the host succeeds.
+TEST_P(RecordFromDeviceOverSlowStorage, LosesNoSampleAndSucceeds) {
+    const StorageLag& lag = GetParam();
+    const RunResult r = StartRecording(lag.env).Finish(kHangLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, RecordedLine(kSeconds, take_));
+    const Bytes file = ReadFile(take_);
+    ASSERT_TRUE(IsWholeSecondsWav(file));
+    EXPECT_EQ(HeaderSeconds(file), kSeconds);
+    EXPECT_TRUE(IsContiguousRamp(Samples(file)));
+
+    // The storage was as slow as asked: the preload was in and delayed syncs.
+    const std::vector<long> delays = SyncDelays(syncLog_);
+    ASSERT_GE(delays.size(), std::size_t{kSeconds}) << "the host made too few syncs, or slow_sync was not loaded";
+    std::size_t delayed = 0;
+    for (const long delay : delays) delayed += delay == lag.delayMs ? 1 : 0;
+    EXPECT_EQ(delayed, lag.everySync ? delays.size() : std::size_t{lag.delayMs > 0 ? 1u : 0u});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lags, RecordFromDeviceOverSlowStorage,
+    ::testing::Values(StorageLag{"NoDelay", {}, 0, true},
+                      // The fifth sync falls in the recording's second second.
+                      StorageLag{"OneSyncDelayed3s", {"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000"}, 3000, false},
+                      StorageLag{"EverySyncDelayed400ms", {"TOLVANE_TEST_SYNC_DELAY_MS=400"}, 400, true}),
+    [](const ::testing::TestParamInfo<StorageLag>& lag) { return lag.param.name; });
+
+// The host starved for 1.5 s, six times the device's ring: audio is lost
+// whatever the recorder does. The file stays valid, the host says how much
+// was lost and fails.
+TEST_F(RecordFromDevice, HostStoppedLongerThanTheRingReportsTheLossAndFails) {
+    RunningProgram host = StartRecording({});
+    ASSERT_TRUE(WaitForFirstSecond(take_, 15s));
+    std::this_thread::sleep_for(300ms);
+    host.Signal(SIGSTOP);
+    std::this_thread::sleep_for(1500ms);
+    host.Signal(SIGCONT);
+    const RunResult r = host.Finish(kHangLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const Bytes file = ReadFile(take_);
+    ASSERT_TRUE(IsWholeSecondsWav(file));
+    const std::uint32_t seconds = HeaderSeconds(file);
+    EXPECT_GE(seconds, 1u);
+    EXPECT_LE(seconds, kSeconds);
+    EXPECT_EQ(r.out, RecordedLine(seconds, take_));
+    Samples(file);
+    // Said on standard error, with how much.
+    EXPECT_TRUE(r.err.find("lost") != std::string::npos && r.err.find_first_of("0123456789") != std::string::npos)
+        << "standard error: \"" << r.err << "\"";
+}
+
+}  // namespace
+}  // namespace tolvane::test

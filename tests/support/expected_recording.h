@@ -1,0 +1,19 @@
+// What a finished recording must hold, built from the tests' own header
+// bytes rather than the library's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "wav_bytes.h"
+
+namespace tolvane::test {
+
+// Fills `out` with the `bytes` of second `second` as a test's source makes it.
+using FillSecond = void (*)(std::uint32_t second, unsigned char* out, std::size_t bytes);
+
+// An 8000 Hz recording of `seconds` whole seconds: the header that counts
+// them, then each second as `fill` makes it.
+Bytes ExpectedRecording(std::uint32_t seconds, FillSecond fill);
+
+}  // namespace tolvane::test
