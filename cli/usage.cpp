@@ -28,9 +28,10 @@ void PrintUsage(std::FILE* stream) {
         "            throughout; a part-filled last second is dropped. On a\n"
         "            terminal it shows the seconds saved, the peak level of the\n"
         "            last one and the samples clipped so far. When no new second\n"
-        "            arrives for 5 s, capture has stopped: the recording ends with\n"
-        "            status 1, as does one that ends short of N seconds other than\n"
-        "            by Ctrl-C or SIGTERM.\n"
+        "            arrives for 12 s, capture has stopped: the recording ends with\n"
+        "            status 1, as does one that lost sound on the way (said on\n"
+        "            standard error) or ends short of N seconds other than by\n"
+        "            Ctrl-C or SIGTERM.\n"
         "\n"
         "Exit status 0 on success, 1 on failure, 2 for bad arguments.\n",
         stream);

@@ -275,10 +275,15 @@ fi
 # hardware does: PulseAudio would hold the sound on its side and hide a
 # recorder that stops reading.
 device_module=$root/build/release/tests/capture_device/libasound_module_pcm_tolvane_test_capture.so
-if [ -f "$device_module" ]; then
-    "$root/tests/capture_device/device_home.sh" "$work/device-home" "$device_module"
+if [ ${#wine_arches[@]} -eq 0 ]; then
+    :
+elif [ -f "$device_module" ]; then
     set_audio_driver alsa
-    HOME=$work/device-home run_host recorder-slow-sync
+    for arch in "${wine_arches[@]}"; do
+        device_home=$(arch_bin "$arch")/wine-tests/device-home
+        "$root/tests/capture_device/device_home.sh" "$device_home" "$device_module"
+        HOME=$device_home run_host "$arch" recorder-slow-sync
+    done
 else
     echo "SKIP: a slow sync under Wine (the test capture device was not built)" | tally
 fi
