@@ -172,14 +172,15 @@ int RunRecord(int argc, char** argv) {
     // Writes every whole second captured so far, waiting for storage.
     const std::int32_t saved = SoundRecorderStop();
     std::int32_t recorded = saved;
+    bool trimFailed = false;
     // A file that filled later than the seconds passed (storage lagging)
     // got more whole seconds at Stop than were asked for.
     if (seconds > 0 && recorded > seconds) {
-        if (TrimRecording(path, output, static_cast<std::uint32_t>(seconds))) {
-            recorded = static_cast<std::int32_t>(seconds);
-        } else {
-            std::fprintf(stderr, "tolvane record: cannot cut %s back to %ld seconds\n", path, seconds);
-        }
+        bool headerCounts = false;
+        trimFailed = !TrimRecording(path, output, static_cast<std::uint32_t>(seconds), headerCounts);
+        // What is printed is what the header counts.
+        if (headerCounts) recorded = static_cast<std::int32_t>(seconds);
+        if (trimFailed) std::fprintf(stderr, "tolvane record: cannot cut %s back to %ld seconds\n", path, seconds);
     }
     std::printf("Recorded %d second%s to %s\n", static_cast<int>(recorded), recorded == 1 ? "" : "s", path);
     std::fflush(stdout);
@@ -201,7 +202,7 @@ int RunRecord(int argc, char** argv) {
         return 1;
     }
     // Only a stop request may end a timed recording short.
-    return ending != Ending::kStopRequested && recorded < seconds ? 1 : 0;
+    return trimFailed || (ending != Ending::kStopRequested && recorded < seconds) ? 1 : 0;
 }
 
 }  // namespace tolvane::cli

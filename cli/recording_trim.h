@@ -12,7 +12,9 @@ namespace tolvane::cli {
 // Rewrites the header of the WAV file the recorder finished to count
 // `seconds` one-second blocks and cuts the file after them. The header is
 // made durable first, so a power cut in between leaves a valid file that
-// counts the seconds wanted. Returns false on failure.
-bool TrimRecording(const char* utf8Path, const Utf16Path& utf16Path, std::uint32_t seconds);
+// counts the seconds wanted. Returns false on failure; `headerCounts` is
+// then whether the header was rewritten all the same (the file is valid
+// either way, with the rest of the sound uncounted behind the header's).
+bool TrimRecording(const char* utf8Path, const Utf16Path& utf16Path, std::uint32_t seconds, bool& headerCounts);
 
 }  // namespace tolvane::cli

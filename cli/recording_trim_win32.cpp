@@ -16,15 +16,19 @@ bool WriteAt(HANDLE file, std::uint64_t offset, const unsigned char* bytes, DWOR
 
 }  // namespace
 
-bool TrimRecording(const char*, const Utf16Path& utf16Path, std::uint32_t seconds) {
+bool TrimRecording(const char*, const Utf16Path& utf16Path, std::uint32_t seconds, bool& headerCounts) {
+    headerCounts = false;
     const HANDLE file = CreateFileW(utf16Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const WavSizes sizes = SizesFor(seconds);
     LARGE_INTEGER end{};
     end.QuadPart = static_cast<LONGLONG>(sizes.fileBytes);
-    const bool done = WriteAt(file, kRiffSizeOffset, sizes.riff, sizeof sizes.riff) &&
-                      WriteAt(file, kDataSizeOffset, sizes.data, sizeof sizes.data) && FlushFileBuffers(file) &&
+    // The data size goes first: a header left half-written by a failure then
+    // counts fewer bytes than the file holds, never more.
+    headerCounts = WriteAt(file, kDataSizeOffset, sizes.data, sizeof sizes.data);
+    const bool done = headerCounts && WriteAt(file, kRiffSizeOffset, sizes.riff, sizeof sizes.riff) &&
+                      FlushFileBuffers(file) &&
                       SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
                       FlushFileBuffers(file);
     return CloseHandle(file) && done;

@@ -131,10 +131,10 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  * SoundRecorderStart() :
  *   Creates (or truncates) `outputPath` and starts recording the default
  *   audio input at 8000 samples/s, 16-bit, mono. Each whole second captured is
- *   appended to the file as it arrives, made durable on storage, and only then
- *   counted in the header, which is made durable in turn. So the file is a
- *   valid WAV at every moment, even if the process dies or the power fails
- *   mid-recording.
+ *   appended to the file by a thread of the library's own, made durable on
+ *   storage, and only then counted in the header, which is made durable in
+ *   turn. So the file is a valid WAV at every moment, even if the process
+ *   dies or the power fails mid-recording.
  *
  *   Capture never waits for storage. The device fills ten one-second buffers
  *   in turn while a thread of the library's own writes and syncs the full
@@ -151,8 +151,10 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   drift between the device's clock and the host's. `tolvane record` judges
  *   so and reports loss.
  *
- *   A power cut loses at most the last second or so: the second being
- *   captured and the one being written. It cannot lose the file (it is on
+ *   A power cut loses the seconds not yet on storage: normally the last
+ *   second or so (the second being captured and the one being written);
+ *   while storage lags behind, every second still waiting in memory as well
+ *   (up to ten). It cannot lose the file (it is on
  *   storage, directory entry and all, once Start returns RESULT_OK), nor any
  *   earlier second (those kept are the first ones, in order, without gaps),
  *   nor leave a header that counts a second that is not there. Bytes of a

@@ -124,7 +124,7 @@ tolvane_unpack_s390x() {
 
 # The 32-bit Windows DLL's run under Wine: the 32-bit Wine, from the i386
 # architecture.
-TOLVANE_WINE32_PACKAGES="wine32:i386"
+TOLVANE_WINE32_PACKAGES="wine wine32:i386 libasound2-plugins:i386"
 
 # tolvane_ensure_wine32: the above, idempotently.
 tolvane_ensure_wine32() {

@@ -75,9 +75,12 @@ void CALLBACK OnWaveInMessage(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1
     }
     RecorderState& s = theRecorder;
     auto* header = reinterpret_cast<WAVEHDR*>(param1);
-    const std::ptrdiff_t index = header - s.descriptors;
-    if (index < 0 || index >= kCaptureBuffers || header != &s.descriptors[index]) {
-        return;  // not one of ours
+    // Compared one by one: subtracting a pointer that is not into the array
+    // would be undefined.
+    bool ours = false;
+    for (const WAVEHDR& descriptor : s.descriptors) ours = ours || header == &descriptor;
+    if (!ours) {
+        return;
     }
     s.handoff.Lock();
     // Each buffer is handed back once per queueing, so there is always room.

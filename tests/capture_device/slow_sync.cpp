@@ -7,6 +7,8 @@
 //                                      both calls from 1) waits M ms
 //   TOLVANE_TEST_SYNC_LOG=FILE         each sync appends "N DELAY_MS" to FILE,
 //                                      so a test can tell the shim was in
+//   TOLVANE_TEST_FAIL_FTRUNCATE=1      ftruncate fails with EIO, as on a
+//                                      card that went read-only
 //
 // Unset, it only passes the calls on.
 #include <dlfcn.h>
@@ -87,6 +89,15 @@ int DelayedSync(const char* name, int fd) {
 }  // namespace
 
 extern "C" {
+__attribute__((visibility("default"))) int ftruncate(int fd, off_t length) {
+    if (std::getenv("TOLVANE_TEST_FAIL_FTRUNCATE") != nullptr) {
+        errno = EIO;
+        return -1;
+    }
+    using TruncateCall = int (*)(int, off_t);
+    static const auto real = reinterpret_cast<TruncateCall>(dlsym(RTLD_NEXT, "ftruncate"));
+    return real != nullptr ? real(fd, length) : (errno = ENOSYS, -1);
+}
 __attribute__((visibility("default"))) int fsync(int fd) { return DelayedSync("fsync", fd); }
 __attribute__((visibility("default"))) int fdatasync(int fd) { return DelayedSync("fdatasync", fd); }
 }

@@ -56,10 +56,10 @@ protected:
     }
 
     // The host records through the device, its syncs slowed as `env` asks.
-    RunningProgram StartRecording(const std::vector<std::string>& env) const {
+    RunningProgram StartRecording(const std::vector<std::string>& env, std::uint32_t seconds = kSeconds) const {
         std::vector<std::string> all{"HOME=" + home_, "LD_PRELOAD=" SLOW_SYNC, "TOLVANE_TEST_SYNC_LOG=" + syncLog_};
         all.insert(all.end(), env.begin(), env.end());
-        return RunningProgram({TOLVANE_CLI, "record", take_, "--seconds", std::to_string(kSeconds)},
+        return RunningProgram({TOLVANE_CLI, "record", take_, "--seconds", std::to_string(seconds)},
                               HostEnvironment(all));
     }
 
@@ -120,6 +120,20 @@ INSTANTIATE_TEST_SUITE_P(
                       StorageLag{"OneSyncDelayed3s", {"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000"}, 3000, false},
                       StorageLag{"EverySyncDelayed400ms", {"TOLVANE_TEST_SYNC_DELAY_MS=400"}, 400, true}),
     [](const ::testing::TestParamInfo<StorageLag>& lag) { return lag.param.name; });
+
+// Storage that lagged leaves more than the seconds asked for at Stop, and
+// the file is cut back. A cut that fails is a failure, and what is printed
+// is what the header counts.
+TEST_F(RecordFromDevice, ACutBackThatFailsIsReported) {
+    const RunResult r =
+        StartRecording({"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000", "TOLVANE_TEST_FAIL_FTRUNCATE=1"}, 3).Finish(kHangLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot cut"), std::string::npos) << r.err;
+    const Bytes file = ReadFile(take_);
+    EXPECT_EQ(HeaderSeconds(file), 3u);
+    EXPECT_EQ(r.out, RecordedLine(HeaderSeconds(file), take_));
+}
 
 // The host starved for 1.5 s, six times the device's ring: audio is lost
 // whatever the recorder does. The file stays valid, the host says how much
