@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "commands.h"
 #include "platform.h"
 #include "stop_request.h"
 
@@ -137,11 +138,8 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 int RunBatch(int argc, char** argv) {
     BatchRequest request;
     std::vector<BatchJob> jobs;
-    if (const int status = ParseBatchArguments(argc, argv, request)) {
-        return status;
-    }
-    if (const int status = PlanBatch(request, jobs)) {
-        return status;
+    if (ParseBatchArguments(argc, argv, request) != 0 || PlanBatch(request, jobs) != 0) {
+        return kExitUsage;
     }
     const unsigned threads = request.jobs > 0 ? request.jobs : std::max(1u, std::thread::hardware_concurrency());
 
@@ -156,7 +154,11 @@ int RunBatch(int argc, char** argv) {
     std::atomic<std::uint64_t> bytes{0};  // input bytes converted
     std::atomic<bool> stopped{false};
     const auto work = [&] {
-        for (std::size_t i; !stopped && (i = next++) < total; ++done) {
+        while (!stopped) {
+            const std::size_t i = next++;
+            if (i >= total) {
+                break;
+            }
             const BatchJob& job = jobs[i];
             // The library prints its own line on standard output.
             if (WAVStrech(job.input16.c_str(), job.output16.c_str()) == RESULT_OK) {
@@ -165,6 +167,7 @@ int RunBatch(int argc, char** argv) {
                 ++failed;
                 console.PrintLine("tolvane stretch: could not convert " + job.input + " into " + job.output);
             }
+            ++done;
         }
     };
     const Clock::time_point start = Clock::now();

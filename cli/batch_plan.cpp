@@ -156,11 +156,8 @@ int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) {
         return Refuse("path is not valid UTF-8: " + dir);
     }
     const FileFacts dirFacts = FactsOf(dir, dir16);
-    if (!dirFacts.exists) {
-        return Refuse("output directory " + dir + " does not exist");
-    }
     if (!dirFacts.directory) {
-        return Refuse("output directory " + dir + " is not a directory");
+        return Refuse("output directory " + dir + (dirFacts.exists ? " is not a directory" : " does not exist"));
     }
 
     // Each output is DIR/NAME; a directory that ends in a separator, or a bare
