@@ -169,7 +169,7 @@ int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) {
     // of one file are seen through: no output may be an input, nor two
     // outputs one file.
     int status = 0;
-    std::unordered_map<Utf16Path, std::size_t> byName;  // output name -> the job writing it
+    std::unordered_map<Utf16Path, std::size_t> byName;  // output path -> the job writing it
     std::map<FileId, std::size_t> outputs;               // existing output -> the job writing it
     std::vector<FileFacts> inputs;                       // each job's input
     for (const std::string& input : request.inputs) {
@@ -185,10 +185,8 @@ int PlanBatch(const BatchRequest& request, std::vector<BatchJob>& jobs) {
             continue;
         }
         job.output = prefix + name;
-        Utf16Path name16;
         Utf8ToUtf16(job.output.c_str(), job.output16);
-        Utf8ToUtf16(name.c_str(), name16);
-        const auto [named, added] = byName.emplace(FileNameKey(name16), jobs.size());
+        const auto [named, added] = byName.emplace(FileNameKey(job.output16), jobs.size());
         if (!added) {
             const BatchJob& first = jobs[named->second];
             status = Refuse("inputs " + first.input + " and " + input + " would both write " + first.output);
