@@ -5,13 +5,15 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "batch.h"
-#include "batch_console.h"
+#include "commands.h"
+#include "platform.h"
 #include "stop_request.h"
 
 namespace tolvane::cli {
@@ -27,11 +29,95 @@ constexpr auto kProgressTick = std::chrono::milliseconds(100);
 // noticed at once.
 constexpr auto kStopPoll = std::chrono::milliseconds(20);
 
-struct Tally {
-    std::size_t total = 0;
-    std::atomic<std::size_t> done{0};
-    std::atomic<std::size_t> failed{0};
-    std::atomic<std::uint64_t> bytes{0};  // input bytes converted
+// Standard error from any thread, each line whole, and on a terminal one
+// progress line kept below everything else. When standard output is a
+// terminal too, the library's lines are passed on through a pipe, so that
+// each can be put above the progress line instead of being run into it: only
+// this program knows where that line is.
+struct Console {
+    std::mutex mutex;
+    bool progress;
+    std::string text;        // what the progress line says
+    std::size_t width = 0;   // how much of the screen line it covers; 0: not shown
+    bool lineOpen = false;   // standard output stopped inside a line
+    int terminal = -1;       // standard output as it was, when relayed
+    int pipe = -1;           // the read end of the pipe it is meanwhile
+    std::thread relay;
+
+    // Made before the worker threads start.
+    explicit Console(bool terminalProgress) : progress(terminalProgress) {
+        int fds[2];
+        if (!progress || ::isatty(1) == 0 || !MakePipe(fds)) {
+            return;
+        }
+        std::fflush(stdout);
+        terminal = ::dup(1);
+        if (terminal >= 0) {
+            ::dup2(fds[1], 1);
+        }
+        ::close(fds[1]);  // standard output is now the only write end
+        pipe = fds[0];
+        relay = std::thread([this] {
+            char buffer[4096];
+            for (long got; (got = ::read(pipe, buffer, sizeof buffer)) > 0;) {
+                const std::lock_guard<std::mutex> lock(mutex);
+                Erase();
+                for (long n, done = 0; done < got; done += n) {
+                    if ((n = ::write(terminal, buffer + done, static_cast<unsigned>(got - done))) <= 0) {
+                        break;
+                    }
+                }
+                lineOpen = buffer[got - 1] != '\n';
+                Draw();
+            }
+        });
+    }
+
+    void Erase() {  // with the mutex held
+        if (width > 0) {
+            std::fprintf(stderr, "\r%*s\r", static_cast<int>(width), "");
+            width = 0;
+        }
+    }
+
+    void Draw() {  // with the mutex held
+        if (!progress || lineOpen || text.empty()) {
+            return;
+        }
+        // Written over the old line, padded where the new one is shorter.
+        const std::size_t pad = width > text.size() ? width - text.size() : 0;
+        std::fprintf(stderr, "\r%s%*s", text.c_str(), static_cast<int>(pad), "");
+        width = text.size() + pad;
+    }
+
+    void ShowProgress(const std::string& line) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        text = line;
+        Draw();
+    }
+
+    void PrintLine(const std::string& line) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        Erase();
+        std::fprintf(stderr, "%s\n", line.c_str());
+        Draw();
+    }
+
+    // Once the workers are done: the progress line goes for good.
+    void Finish() {
+        if (relay.joinable()) {
+            // Standard output goes back to the terminal, which closes the
+            // pipe's last write end: the relay passes on what is left and stops.
+            std::fflush(stdout);
+            ::dup2(terminal, 1);
+            relay.join();
+            ::close(pipe);
+            ::close(terminal);
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        Erase();
+        progress = false;
+    }
 };
 
 std::string ClockText(double seconds) {
@@ -47,46 +133,13 @@ std::string ClockText(double seconds) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double Megabytes(const Tally& tally) { return static_cast<double>(tally.bytes.load()) / 1e6; }
-
-std::string ProgressText(const Tally& tally, double elapsed) {
-    const std::size_t done = tally.done.load();
-    const double rate = elapsed > 0 ? Megabytes(tally) / elapsed : 0;
-    const std::string left = done > 0 ? ClockText(elapsed * static_cast<double>(tally.total - done) /
-                                                  static_cast<double>(done))
-                                      : "-:--";
-    char text[160];
-    std::snprintf(text, sizeof text, "%zu/%zu files, %zu failed, %.1f MB/s, %s elapsed, %s left", done,
-                  tally.total, tally.failed.load(), rate, ClockText(elapsed).c_str(), left.c_str());
-    return text;
-}
-
-std::string SummaryText(const Tally& tally, double elapsed, bool stopped) {
-    const std::size_t done = tally.done.load();
-    const std::size_t converted = done - tally.failed.load();
-    char text[200];
-    if (stopped) {
-        std::snprintf(text, sizeof text,
-                      "Stopped: converted %zu of %zu file%s (%.1f MB) in %.2f s, %zu failed, %zu not started",
-                      converted, tally.total, tally.total == 1 ? "" : "s", Megabytes(tally), elapsed,
-                      tally.failed.load(), tally.total - done);
-    } else {
-        std::snprintf(text, sizeof text, "Converted %zu file%s (%.1f MB) in %.2f s, %zu failed", converted,
-                      converted == 1 ? "" : "s", Megabytes(tally), elapsed, tally.failed.load());
-    }
-    return text;
-}
-
 }  // namespace
 
 int RunBatch(int argc, char** argv) {
     BatchRequest request;
     std::vector<BatchJob> jobs;
-    if (const int status = ParseBatchArguments(argc, argv, request)) {
-        return status;
-    }
-    if (const int status = PlanBatch(request, jobs)) {
-        return status;
+    if (ParseBatchArguments(argc, argv, request) != 0 || PlanBatch(request, jobs) != 0) {
+        return kExitUsage;
     }
     const unsigned threads = request.jobs > 0 ? request.jobs : std::max(1u, std::thread::hardware_concurrency());
 
@@ -95,32 +148,32 @@ int RunBatch(int argc, char** argv) {
     // starts, so that every thread leaves them to the main one.
     IgnoreBrokenPipes();
     CatchStopRequests();
-    BatchConsole console(StderrIsTerminal());
-    Tally tally;
-    tally.total = jobs.size();
-    std::atomic<std::size_t> next{0};
+    Console console(StderrIsTerminal());
+    const std::size_t total = jobs.size();
+    std::atomic<std::size_t> next{0}, done{0}, failed{0};
+    std::atomic<std::uint64_t> bytes{0};  // input bytes converted
     std::atomic<bool> stopped{false};
     const auto work = [&] {
         while (!stopped) {
             const std::size_t i = next++;
-            if (i >= jobs.size()) {
+            if (i >= total) {
                 break;
             }
             const BatchJob& job = jobs[i];
             // The library prints its own line on standard output.
             if (WAVStrech(job.input16.c_str(), job.output16.c_str()) == RESULT_OK) {
-                tally.bytes += job.bytes;
+                bytes += job.bytes;
             } else {
-                ++tally.failed;
+                ++failed;
                 console.PrintLine("tolvane stretch: could not convert " + job.input + " into " + job.output);
             }
-            ++tally.done;
+            ++done;
         }
     };
     const Clock::time_point start = Clock::now();
     std::vector<std::future<void>> workers;
     try {
-        while (workers.size() < std::min<std::size_t>(threads, jobs.size())) {
+        while (workers.size() < std::min<std::size_t>(threads, total)) {
             workers.push_back(std::async(std::launch::async, work));
         }
     } catch (const std::system_error&) {
@@ -140,16 +193,31 @@ int RunBatch(int argc, char** argv) {
             const Clock::time_point now = Clock::now();
             if (now - shown >= kProgressTick) {
                 shown = now;
-                console.ShowProgress(ProgressText(tally, Seconds(now - start)));
+                const double elapsed = Seconds(now - start);
+                const std::size_t finished = done;
+                const double rate = elapsed > 0 ? static_cast<double>(bytes) / 1e6 / elapsed : 0;
+                const std::string left = finished > 0 ? ClockText(elapsed * static_cast<double>(total - finished) /
+                                                                  static_cast<double>(finished))
+                                                      : "-:--";
+                char text[160];
+                std::snprintf(text, sizeof text, "%zu/%zu files, %zu failed, %.1f MB/s, %s elapsed, %s left", finished,
+                              total, failed.load(), rate, ClockText(elapsed).c_str(), left.c_str());
+                console.ShowProgress(text);
             }
         }
     }
     console.Finish();
-    std::fprintf(stderr, "%s\n", SummaryText(tally, Seconds(Clock::now() - start), stopped).c_str());
+    const double elapsed = Seconds(Clock::now() - start);
+    const double megabytes = static_cast<double>(bytes) / 1e6;
+    const std::size_t converted = done - failed;
     if (stopped) {
+        std::fprintf(stderr, "Stopped: converted %zu of %zu file%s (%.1f MB) in %.2f s, %zu failed, %zu not started\n",
+                     converted, total, total == 1 ? "" : "s", megabytes, elapsed, failed.load(), total - done);
         return kExitStopped;
     }
-    return tally.failed.load() > 0 ? 1 : 0;
+    std::fprintf(stderr, "Converted %zu file%s (%.1f MB) in %.2f s, %zu failed\n", converted,
+                 converted == 1 ? "" : "s", megabytes, elapsed, failed.load());
+    return failed > 0 ? 1 : 0;
 }
 
 }  // namespace tolvane::cli

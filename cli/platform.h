@@ -32,9 +32,10 @@ struct FileFacts {
 // system takes the one its file calls use.
 FileFacts FactsOf(const std::string& utf8, const Utf16Path& utf16);
 
-// A key under which two file names in one directory name the same entry:
-// the name itself, or on Windows, whose file names ignore case, its upper case.
-Utf16Path FileNameKey(const Utf16Path& name);
+// A key under which two paths that differ only in their file names name the
+// same entry: the path itself, or on Windows, whose file names ignore case,
+// its upper case.
+Utf16Path FileNameKey(const Utf16Path& path);
 
 // The separator to put between `dir` and a name: '/', and on Windows '\'
 // unless `dir` is spelt with '/' alone.

@@ -50,7 +50,7 @@ FileFacts FactsOf(const std::string& utf8, const Utf16Path&) {
     return facts;
 }
 
-Utf16Path FileNameKey(const Utf16Path& name) { return name; }
+Utf16Path FileNameKey(const Utf16Path& path) { return path; }
 
 char SeparatorFor(const std::string&) { return '/'; }
 

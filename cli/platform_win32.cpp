@@ -80,8 +80,8 @@ FileFacts FactsOf(const std::string&, const Utf16Path& path) {
     return facts;
 }
 
-Utf16Path FileNameKey(const Utf16Path& name) {
-    Utf16Path key = name;
+Utf16Path FileNameKey(const Utf16Path& path) {
+    Utf16Path key = path;
     if (!key.empty()) {
         ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
     }
