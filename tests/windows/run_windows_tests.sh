@@ -21,6 +21,8 @@ set -u
 shopt -s lastpipe  # tally runs at the end of pipelines and keeps its counts
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../../scripts/packages.sh
+. "$root/scripts/packages.sh"
 cd "$root"
 python=/usr/bin/python3  # Debian's, which has pefile
 passed=0
@@ -130,29 +132,17 @@ set_audio_driver() {
     "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
 }
 
-# kernel_runs_x86 DIR: whether this kernel runs 32-bit x86 programs at all. A
-# kernel built without IA-32 emulation, or started with it switched off,
-# refuses them ("Exec format error"), and with them the 32-bit Wine. Tried on
-# the smallest such program: exit(0).
-kernel_runs_x86() {
-    printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$1/exit0.s" &&
-        as --32 -o "$1/exit0.o" "$1/exit0.s" && ld -m elf_i386 -o "$1/exit0" "$1/exit0.o" &&
-        "$1/exit0" 2>/dev/null
-}
-
 # Which of the built DLLs Wine can run here.
 wine_arches=()
 [ $built_x64 = 1 ] && wine_arches+=(x64)
 if [ $built_x86 = 1 ]; then
-    probe=$(mktemp -d)
-    if ! kernel_runs_x86 "$probe"; then
+    if ! tolvane_kernel_runs_x86; then
         echo "SKIP: x86 DLL under 32-bit Wine: this kernel does not run 32-bit x86 programs (no IA-32 emulation); the x86 DLL is checked as a binary only" | tally
     elif [ ! -x "$(wine_loader x86)" ]; then
         echo "FAIL: x86 DLL under 32-bit Wine: the 32-bit Wine is not installed (as root: dpkg --add-architecture i386; apt-get update; apt-get install wine32:i386)" | tally
     else
         wine_arches+=(x86)
     fi
-    rm -rf "$probe"
 fi
 
 # A prefix made while 32-bit Wine could not run (not installed yet) has no
