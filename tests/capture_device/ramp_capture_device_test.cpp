@@ -65,12 +65,15 @@ protected:
         EXPECT_EQ(periodFrames, kPeriod);
     }
 
-    // Everything waiting now (at most a ring and a half).
+    // Everything waiting now (at most a ring and a half), little-endian on
+    // any machine.
     std::vector<std::int16_t> ReadWaiting() {
-        std::vector<std::int16_t> samples(kRing * 3 / 2);
-        const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), samples.data(), samples.size());
-        samples.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        last_ = got;
+        std::vector<unsigned char> bytes(kRing * 3);
+        last_ = snd_pcm_readi(pcm_.get(), bytes.data(), kRing * 3 / 2);
+        std::vector<std::int16_t> samples(last_ > 0 ? static_cast<std::size_t>(last_) : 0);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] = static_cast<std::int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        }
         return samples;
     }
 
