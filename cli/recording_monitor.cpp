@@ -9,8 +9,6 @@
 namespace tolvane::cli {
 namespace {
 
-constexpr std::uint64_t kHeaderBytes = 44;
-constexpr std::uint32_t kSecondBytes = kRecordedSecondBytes;
 
 // The bar spans 60 dB below full scale, 3 dB a mark: what is quieter than
 // that is as good as silence on a speech input.

@@ -8,7 +8,8 @@ namespace tolvane::cli {
 
 constexpr std::uint64_t kRiffSizeOffset = 4;
 constexpr std::uint64_t kDataSizeOffset = 40;
-constexpr std::uint32_t kRecordedSecondBytes = 8000 * 2;
+constexpr std::uint64_t kHeaderBytes = 44;
+constexpr std::uint32_t kSecondBytes = 8000 * 2;  // one second of 16-bit samples
 
 struct WavSizes {
     unsigned char riff[4];  // little-endian: data + 36
@@ -17,14 +18,14 @@ struct WavSizes {
 };
 
 inline WavSizes SizesFor(std::uint32_t seconds) {
-    const std::uint32_t data = seconds * kRecordedSecondBytes;
-    const std::uint32_t riff = data + 36;
+    const std::uint32_t data = seconds * kSecondBytes;
+    const std::uint32_t riff = data + static_cast<std::uint32_t>(kHeaderBytes - 8);
     WavSizes sizes{};
     for (int i = 0; i < 4; ++i) {
         sizes.riff[i] = static_cast<unsigned char>(riff >> (8 * i));
         sizes.data[i] = static_cast<unsigned char>(data >> (8 * i));
     }
-    sizes.fileBytes = 44 + std::uint64_t{data};
+    sizes.fileBytes = kHeaderBytes + data;
     return sizes;
 }
 

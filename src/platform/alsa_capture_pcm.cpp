@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr unsigned kCaptureRate = 8000;
 constexpr unsigned kRingMicroseconds = 2'000'000;
 constexpr unsigned kPeriodMicroseconds = 100'000;
 // The reader is woken once this much has been captured, in whole periods,
@@ -32,7 +31,7 @@ MMRESULT ConfigureHardware(snd_pcm_t* pcm, CaptureRing& granted) {
     if (snd_pcm_hw_params_set_access(pcm, raw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0) return MMSYSERR_ERROR;
     if (snd_pcm_hw_params_set_format(pcm, raw, SND_PCM_FORMAT_S16_LE) < 0 ||
         snd_pcm_hw_params_set_channels(pcm, raw, 1) < 0 ||
-        snd_pcm_hw_params_set_rate(pcm, raw, kCaptureRate, 0) < 0) {
+        snd_pcm_hw_params_set_rate(pcm, raw, static_cast<unsigned>(kCaptureRate), 0) < 0) {
         return WAVERR_BADFORMAT;
     }
     // Wishes, not demands: a device with a fixed ring or fixed periods is

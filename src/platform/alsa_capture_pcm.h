@@ -14,6 +14,9 @@ struct PcmCloser {
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
+// The one rate the recorder captures at, in frames a second.
+constexpr snd_pcm_uframes_t kCaptureRate = 8000;
+
 // What the device granted, in frames.
 struct CaptureRing {
     snd_pcm_uframes_t ring = 0;    // frames the device keeps before it overwrites them

@@ -61,7 +61,6 @@ namespace {
 using Command = WaveInDevice::Command;
 
 constexpr DWORD kFrameBytes = 2;  // one 16-bit mono sample
-constexpr snd_pcm_uframes_t kCaptureRate = 8000;
 
 // The members a caller fills end where the device's own (lpNext, reserved)
 // begin: 32 bytes on a 64-bit system, as the whole header is on a 32-bit

@@ -102,16 +102,16 @@ bool StopsOnOverrun(const RampDevice* d) { return d->stopThreshold < d->boundary
 // would overrun, if that comes first); at once if that has passed. Setting
 // it clears a readiness still pending. Disarms it when `on` is false.
 void ArmWake(RampDevice* d, bool on, std::uint64_t read = 0) {
-    itimerspec spec{};
+    itimerspec wake{};
     if (on) {
         std::uint64_t due = d->availMin;
         if (StopsOnOverrun(d) && d->stopThreshold < due) due = d->stopThreshold;
         const std::uint64_t period = d->periodFrames;
         const std::uint64_t boundary = (read + due + period - 1) / period * period;
         const std::int64_t at = d->originNs + static_cast<std::int64_t>(d->startFrame + boundary) * kFrameNs;
-        spec.it_value = timespec{static_cast<time_t>(at / 1'000'000'000), static_cast<long>(at % 1'000'000'000)};
+        wake.it_value = timespec{static_cast<time_t>(at / 1'000'000'000), static_cast<long>(at % 1'000'000'000)};
     }
-    timerfd_settime(d->timer, on ? TFD_TIMER_ABSTIME : 0, &spec, nullptr);
+    timerfd_settime(d->timer, on ? TFD_TIMER_ABSTIME : 0, &wake, nullptr);
 }
 
 int Start(snd_pcm_ioplug_t* io) {
