@@ -16,6 +16,10 @@
  * Paths are zero-terminated UTF-16 strings (see TolvanePathChar). Results are
  * 32-bit signed integers; RESULT_OK (999) means success. No function throws or
  * sets errno-like state of its own.
+ *
+ * The library needs nothing but the C runtime and the operating system: on
+ * Linux the C library (ALSA is loaded only when a recording starts), on
+ * Windows KERNEL32, msvcrt and WINMM, for x64, x86, ARM64 and ARMv7.
  */
 #ifndef TOLVANE_WAV_TIME_STRETCH_H
 #define TOLVANE_WAV_TIME_STRETCH_H
@@ -162,13 +166,17 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *
  *   On Linux the default input is ALSA's "default" capture PCM, so the
  *   system's ALSA configuration (~/.asoundrc, /etc/asound.conf) decides what
- *   that is. On Windows it is the wave mapper.
+ *   that is. ALSA itself (libasound.so.2) is loaded by the first recording
+ *   that starts; where it is missing, Start returns
+ *   RESULT_RECORDER_OPEN_FAILED as for a missing device. On Windows the
+ *   input is the wave mapper.
  *
  *   outputPath : zero-terminated UTF-16 path.
  *
  *   Returns : RESULT_OK (999)                   recording;
  *             RESULT_RECORDER_OPEN_FAILED (1)   no device could be opened
- *                                               with 8000 Hz 16-bit mono, or
+ *                                               with 8000 Hz 16-bit mono (or
+ *                                               no ALSA on Linux), or
  *                                               a recording already runs
  *                                               (that one is left untouched);
  *             RESULT_RECORDER_QUEUE_FAILED (2)  the buffer could not be queued;

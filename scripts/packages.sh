@@ -5,6 +5,9 @@
 TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ lld pkg-config libasound2-dev"
 # The demo's sample sound, and the test capture source it records from.
 TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
+# The ARM Windows DLLs (presets windows-arm64, windows-armv7): Debian's clang,
+# lld and LLVM tools (llvm-dlltool, llvm-windres) with mingw-w64's headers.
+TOLVANE_WINDOWS_ARM_PACKAGES="clang lld llvm mingw-w64-common"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
 # as a real-time capture source (procps: ps, for starting and stopping it),
 # the Windows cross-build run under Wine, GNU parallel for the recipe that
@@ -13,7 +16,8 @@ TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
 TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile \
-parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel"
+parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel \
+$TOLVANE_WINDOWS_ARM_PACKAGES"
 # The fuzz targets (scripts/fuzz): Clang and its libFuzzer.
 TOLVANE_FUZZ_PACKAGES="clang libfuzzer-14-dev"
 # The Debian packages (scripts/package) and their round trip in the tests:

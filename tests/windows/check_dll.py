@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""Checks a built TolvaneWAVTimeStretch.dll as a binary: its export table,
-its version resource and the DLLs it imports. Hosts bind to the exports by
-name or by ordinal and read the version resource, so each is checked as a
-host would see it.
+"""Checks a built TolvaneWAVTimeStretch.dll as a binary: its machine, its
+export table, its version resource and the DLLs it imports. Hosts bind to the
+exports by name or by ordinal and read the version resource, so each is
+checked as a host would see it; every DLL, whatever its machine and linker,
+must have the same.
 
-usage: check_dll.py DLL...
+usage: check_dll.py DLL[:MACHINE]...   (MACHINE: x64, x86, arm64 or armv7)
 
 Prints one line per check, "PASS: ..." or "FAIL: ...", and exits 1 if any
 check failed.
@@ -12,6 +13,8 @@ check failed.
 import sys
 
 import pefile
+
+MACHINES = {"x64": 0x8664, "x86": 0x14C, "arm64": 0xAA64, "armv7": 0x1C4}
 
 EXPORT_DIRECTORY_NAME = b"TOLVANEWAVTIMESTRETCH.dll"
 EXPORTS = [(1, b"WAVStrech"), (2, b"SoundRecorderStart"), (3, b"SoundRecorderStop")]
@@ -39,6 +42,12 @@ TRANSLATION = "0x0409 0x04b0"  # US English, Unicode (1200)
 # time, or the DLL would not load on a machine without that runtime.
 ALLOWED_IMPORTS = {"kernel32.dll", "msvcrt.dll", "winmm.dll"}
 REQUIRED_IMPORTS = {"kernel32.dll"}
+
+# Nor may the compiler's runtime be linked in: the DLL is for small devices.
+MOST_BYTES = 64 * 1024
+# Marks that libstdc++ (exception type names, its strings) and winpthread
+# leave in a binary they are linked into.
+RUNTIME_MARKS = [b"St9exception", b"basic_string", b"winpthread"]
 
 
 class Report:
@@ -121,13 +130,25 @@ def check_imports(pe, report):
     print(f"INFO: {report.label}: imports " + ", ".join(imported))
 
 
+def check_runtime(path, report):
+    with open(path, "rb") as stream:
+        content = stream.read()
+    report.check(f"at most {MOST_BYTES} bytes", len(content) <= MOST_BYTES, f"{len(content)} bytes")
+    found = [mark.decode() for mark in RUNTIME_MARKS if mark in content]
+    report.check("holds no C++ runtime or winpthread", not found, "found " + ", ".join(found))
+
+
 def main(argv):
     paths = argv[1:]
     if not paths:
         print(__doc__, file=sys.stderr)
         return 2
     failed = 0
-    for path in paths:
+    for argument in paths:
+        path, _, machine = argument.partition(":")
+        if machine and machine not in MACHINES:
+            print(f"unknown machine {machine!r}: one of {', '.join(MACHINES)}", file=sys.stderr)
+            return 2
         report = Report(path)
         try:
             pe = pefile.PE(path)
@@ -136,9 +157,13 @@ def main(argv):
             failed += report.failed
             continue
         report.check("is a DLL", pe.is_dll())
+        if machine:
+            report.check(f"machine is {machine} ({MACHINES[machine]:#x})",
+                         pe.FILE_HEADER.Machine == MACHINES[machine], hex(pe.FILE_HEADER.Machine))
         check_exports(pe, report)
         check_version(pe, report)
         check_imports(pe, report)
+        check_runtime(path, report)
         failed += report.failed
     return 1 if failed else 0
 
