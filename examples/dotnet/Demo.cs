@@ -1,7 +1,7 @@
 // Converts speech-8000.wav into speech-1600.wav, then records the default
 // audio input into take.wav until Enter is pressed. Build it together with
 // the binding, which is one file:
-//   mcs examples/dotnet/Demo.cs bindings/dotnet/Tolvane.cs
+//   mcs -out:Demo.exe examples/dotnet/Demo.cs bindings/dotnet/Tolvane.cs
 using System;
 using TolvaneWAVTimeStretch;
 
