@@ -21,6 +21,6 @@ int main(void)
     while ((c = getchar()) != '\n' && c != EOF) {
     }
     int32_t seconds = SoundRecorderStop(); /* as the file's header states */
-    printf("%d seconds in take.wav\n", (int)seconds);
+    printf("take.wav holds %d s\n", (int)seconds);
     return 0;
 }

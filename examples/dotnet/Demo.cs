@@ -15,7 +15,7 @@ static class Demo
             Console.WriteLine("recording into take.wav; Enter stops it");
             Console.ReadLine();
             // Leaving the using block stops the recording as well.
-            Console.WriteLine(recorder.Stop() + " seconds in take.wav");
+            Console.WriteLine("take.wav holds " + recorder.Stop() + " s");
         }
     }
 }

@@ -6,4 +6,4 @@ tolvane.stretch("speech-8000.wav", "speech-1600.wav")  # tolvane.StretchError on
 
 with tolvane.Recorder("take.wav") as take:  # tolvane.RecorderError if it does not start
     input("recording into take.wav; Enter stops it\n")
-print(take.seconds, "seconds in take.wav")  # what take.stop() returns
+print("take.wav holds", take.seconds, "s")  # what take.stop() returned

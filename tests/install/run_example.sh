@@ -55,8 +55,8 @@ if [ $converts -eq 1 ]; then
     cmp -s "$work/run/speech-1600.wav" "$work/expected.wav" || fail "speech-1600.wav is not what tolvane stretch makes"
 fi
 if [ -n "$module" ]; then
-    seconds=$(sed -n 's/^\([0-9][0-9]*\) seconds in take\.wav$/\1/p' "$work/stdout")
-    [ -n "$seconds" ] || fail "no line 'N seconds in take.wav'"
+    seconds=$(sed -n 's/^take\.wav holds \([0-9][0-9]*\) s$/\1/p' "$work/stdout")
+    [ -n "$seconds" ] || fail "no line 'take.wav holds N s'"
     [ "$seconds" -ge 1 ] || fail "recorded $seconds seconds in three"
     size=$(wc -c <"$work/run/take.wav")
     declared=$(od -An -tu4 -j40 -N4 "$work/run/take.wav" | tr -d ' ')
