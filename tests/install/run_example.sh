@@ -60,7 +60,8 @@ if [ -n "$module" ]; then
     [ "$seconds" -ge 1 ] || fail "recorded $seconds seconds in three"
     size=$(wc -c <"$work/run/take.wav")
     declared=$(od -An -tu4 -j40 -N4 "$work/run/take.wav" | tr -d ' ')
-    [ "$size" -eq $((44 + seconds * 16000)) ] && [ "$declared" -eq $((seconds * 16000)) ] ||
+    if [ "$size" -ne $((44 + seconds * 16000)) ] || [ "$declared" -ne $((seconds * 16000)) ]; then
         fail "take.wav: $size bytes, header $declared data bytes, for $seconds seconds"
+    fi
 fi
 echo "PASS: $*${seconds:+ ($seconds s recorded)}"
