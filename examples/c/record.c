@@ -9,8 +9,9 @@ int main(void)
 
     int32_t result = SoundRecorderStart(take);
     if (result != RESULT_OK) {
-        /* 1 to 3: no device (take.wav is then a valid, empty WAV);
-         * 4: take.wav could not be created. */
+        /* 1 to 3: the device would not open, take the buffers or start
+         * (take.wav is then a valid, empty WAV); 4: take.wav could not be
+         * created. */
         fprintf(stderr, "the recording did not start (result %d)\n", (int)result);
         return 1;
     }
