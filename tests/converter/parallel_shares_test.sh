@@ -1,5 +1,5 @@
 #!/bin/sh
-# The README's recipe for spreading one archive over several machines, run
+# docs/tolvane.md's recipe for spreading one archive over several machines, run
 # with GNU parallel's local execution ("-S 4/:": four job slots on this
 # machine, as four hosts would be): 2000 files in 4 shares, each share one
 # batch run of tolvane reading its part of the list on standard input, all

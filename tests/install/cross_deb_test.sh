@@ -5,9 +5,9 @@
 # dependencies on system libraries are the target's, found by dpkg-shlibdeps;
 # unpacked with dpkg-deb -x, the packaged tolvane runs under qemu-user against
 # the packaged library, prints its version and converts a batch of inputs
-# into the same bytes as the build machine's own tolvane; the consumer
-# program builds against the development package with the target's compiler
-# and runs. Run by scripts/test.
+# into the same bytes as the build machine's own tolvane; the C example
+# that converts builds against the development package with the target's
+# compiler and runs. Run by scripts/test.
 #
 # usage: tests/install/cross_deb_test.sh [linux-arm64|linux-armhf]...
 #        (both when none is named)
@@ -78,10 +78,12 @@ for target in "${targets[@]}"; do
     # The development package: header, link and pkg-config file, used by the
     # target's compiler; its own relative paths lead into the unpacked tree.
     # shellcheck disable=SC2046
-    "$triple-gcc" -std=c11 -Wall -Werror -o "$work/$arch-consumer" "$root/tests/install/consumer/consumer.c" \
+    "$triple-gcc" -std=c11 -Wall -Werror -o "$work/$arch-stretch" "$root/examples/c/stretch.c" \
         $(PKG_CONFIG_PATH="$tree/usr/lib/$triple/pkgconfig" PKG_CONFIG_LIBDIR=/nonexistent \
           pkg-config --cflags --libs TolvaneWAVTimeStretch) &&
-        run "$work/$arch-consumer" >/dev/null || fail "$arch: the consumer against the development package"
+        "$root/tests/install/run_example.sh" "$work/$arch-example" "$native" --converts -- \
+            "$qemu" -E "LD_LIBRARY_PATH=$tree/usr/lib/$triple" "$work/$arch-stretch" >/dev/null ||
+        fail "$arch: the C example against the development package"
 
     lintian --tag-display-limit 0 "${debs[@]}" >"$work/$arch-lintian" 2>&1 || true
     grep -v '^running with root' "$work/$arch-lintian" | sed "s/^/$arch: lintian: /" || true

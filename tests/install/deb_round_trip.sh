@@ -1,8 +1,8 @@
 #!/bin/sh
 # The Debian packages from scripts/package, installed for real and removed
 # again: lintian finds no errors in them (its warnings are printed); apt
-# installs all three; the install test's consumer builds against them through
-# find_package and pkg-config and runs; tolvane --version and man tolvane
+# installs all three; the C examples build against them through find_package
+# and pkg-config and run; tolvane --version and man tolvane
 # work; removing them leaves none of their files. Needs root (it changes the
 # system), so it is run by scripts/test, not by ctest.
 #
@@ -40,15 +40,16 @@ expected="tolvane $(sed -n 's/^project(TolvaneWAVTimeStretch VERSION \([0-9.]*\)
 MANPAGER=cat MANWIDTH=80 man tolvane >"$work/man.txt"
 grep -q 'tolvane record OUT.wav' "$work/man.txt" || { echo "FAIL: man tolvane"; exit 1; }
 
-# The consumer, against the system's copies only.
-source=$root/tests/install/consumer
-cmake -S "$source" -B "$work/cmake-consumer" >/dev/null
-cmake --build "$work/cmake-consumer" >/dev/null
-"$work/cmake-consumer/consumer" >/dev/null
+# The C examples, against the system's copies only.
+source=$root/examples/c
+run_example=$root/tests/install/run_example.sh
+cmake -S "$source" -B "$work/cmake-examples" >/dev/null
+cmake --build "$work/cmake-examples" >/dev/null
+"$run_example" "$work/cmake-stretch" tolvane --converts -- "$work/cmake-examples/stretch"
 # shellcheck disable=SC2046
-cc -std=c11 -Wall -Werror -o "$work/pc-consumer" "$source/consumer.c" \
+cc -std=c11 -Wall -Werror -o "$work/pc-stretch" "$source/stretch.c" \
     $(pkg-config --cflags --libs TolvaneWAVTimeStretch)
-"$work/pc-consumer" >/dev/null
+"$run_example" "$work/pc-run" tolvane --converts -- "$work/pc-stretch"
 
 files=$(dpkg -L $packages | sort -u)
 trap - EXIT
