@@ -1,13 +1,14 @@
 // The waveform-audio input functions over ALSA.
 //
 // One device is open at a time (another waveInOpen meanwhile returns
-// MMSYSERR_ALLOCATED, as a busy device does); it has one capture thread. It alone touches the PCM and calls
-// the handler: WIM_OPEN first, WIM_DATA whenever the first queued buffer is
-// full (or is handed back by Stop or Reset), WIM_CLOSE last. It sleeps in
-// poll() on the PCM and on a wake-up eventfd, and reads only while capturing
-// with a buffer queued; otherwise the samples wait in the device's ring, as
-// long as it lasts. The stream never stops on an overrun: after one, what the
-// ring still holds is read and only what was overwritten is skipped.
+// MMSYSERR_ALLOCATED, as a busy device does), with one capture thread. It
+// alone touches the PCM and calls the handler: WIM_OPEN first, WIM_DATA
+// whenever the first queued buffer is full (or is handed back by Stop or
+// Reset), WIM_CLOSE last. It sleeps in poll() on the PCM and on a wake-up
+// eventfd, and reads only while capturing with a buffer queued; otherwise
+// the samples wait in the device's ring, as long as it lasts. The stream
+// never stops on an overrun: after one, what the ring still holds is read
+// and only what was overwritten is skipped.
 //
 // Start, Stop, Reset and Close are handed to the capture thread and return
 // once it has carried them out, including the WIM_DATA calls they cause (so
