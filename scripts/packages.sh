@@ -8,12 +8,15 @@ TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
 # as a real-time capture source (procps: ps, for starting and stopping it),
 # the Windows cross-build run under Wine, GNU parallel for the recipe that
-# spreads a batch over several machines, and the C# (Mono) and Python (pip
-# over Debian's setuptools) bindings' tests.
+# spreads a batch over several machines, and the C# (Mono) and Python (the
+# wheel installed into fresh venvs) bindings' tests.
 TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile \
-parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel"
+parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel python3-venv"
+# The Python wheel (scripts/wheel): Debian's setuptools and wheel make it,
+# readelf reads the glibc versions the library needs.
+TOLVANE_WHEEL_PACKAGES="python3 python3-setuptools python3-wheel binutils"
 # The fuzz targets (scripts/fuzz): Clang and its libFuzzer.
 TOLVANE_FUZZ_PACKAGES="clang libfuzzer-14-dev"
 # The Debian packages (scripts/package) and their round trip in the tests:
