@@ -71,6 +71,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${tolvane_deb_runtime})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# The library loads ALSA when a recording starts and converts without it:
+# only recording needs it.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libasound2)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${tolvane_deb_development})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${tolvane_deb_tool})
@@ -83,9 +86,10 @@ cpack_add_component(runtime
   DESCRIPTION "time-stretch and record 16-bit mono PCM WAV files (library)
 TolvaneWAVTimeStretch converts WAV files taken to be 8000 samples per second
 into files labelled 1600 samples per second, keeping every fifth sample of
-each 4096-sample block, and records the default audio input (ALSA) at 8000
-samples per second, 16-bit, mono, into WAV files in whole one-second blocks.
-Its plain C interface has three functions.
+each 4096-sample block, and records the default audio input (ALSA, loaded
+when a recording starts) at 8000 samples per second, 16-bit, mono, into WAV
+files in whole one-second blocks. Its plain C interface has three functions,
+and it needs nothing but the C library.
 .
 This package contains the shared library.")
 cpack_add_component(development

@@ -2,7 +2,7 @@
 # ones. Sourced by the other scripts.
 
 # Building the library and the host program.
-TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ pkg-config libasound2-dev"
+TOLVANE_BUILD_PACKAGES="cmake ninja-build g++ lld pkg-config libasound2-dev"
 # The demo's sample sound, and the test capture source it records from.
 TOLVANE_DEMO_PACKAGES="sox pulseaudio libasound2-plugins procps"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin

@@ -1,6 +1,8 @@
 #include "platform/alsa_capture_pcm.h"
 
-#include <cerrno>
+#include <errno.h>
+
+using tolvane::platform::theAlsa;
 
 namespace {
 
@@ -12,46 +14,32 @@ constexpr unsigned kPeriodMicroseconds = 100'000;
 // recorder only wants whole seconds.
 constexpr snd_pcm_uframes_t kWakeFramesMost = kCaptureRate / 4;
 
-struct HwParamsFree {
-    void operator()(snd_pcm_hw_params_t* params) const noexcept { snd_pcm_hw_params_free(params); }
-};
-struct SwParamsFree {
-    void operator()(snd_pcm_sw_params_t* params) const noexcept { snd_pcm_sw_params_free(params); }
-};
-
-MMRESULT ConfigureHardware(snd_pcm_t* pcm, CaptureRing& granted) {
-    snd_pcm_hw_params_t* raw = nullptr;
-    if (snd_pcm_hw_params_malloc(&raw) < 0) return MMSYSERR_NOMEM;
-    const std::unique_ptr<snd_pcm_hw_params_t, HwParamsFree> params(raw);
-
-    if (snd_pcm_hw_params_any(pcm, raw) < 0) return MMSYSERR_ERROR;
+MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureRing& granted) {
+    if (theAlsa.snd_pcm_hw_params_any(pcm, params) < 0) return MMSYSERR_ERROR;
     // Let a plug layer resample if the device runs at another rate; a device
     // without one must offer 8000 Hz itself.
-    snd_pcm_hw_params_set_rate_resample(pcm, raw, 1);
-    if (snd_pcm_hw_params_set_access(pcm, raw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0) return MMSYSERR_ERROR;
-    if (snd_pcm_hw_params_set_format(pcm, raw, SND_PCM_FORMAT_S16_LE) < 0 ||
-        snd_pcm_hw_params_set_channels(pcm, raw, 1) < 0 ||
-        snd_pcm_hw_params_set_rate(pcm, raw, static_cast<unsigned>(kCaptureRate), 0) < 0) {
+    theAlsa.snd_pcm_hw_params_set_rate_resample(pcm, params, 1);
+    if (theAlsa.snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) < 0) return MMSYSERR_ERROR;
+    if (theAlsa.snd_pcm_hw_params_set_format(pcm, params, SND_PCM_FORMAT_S16_LE) < 0 ||
+        theAlsa.snd_pcm_hw_params_set_channels(pcm, params, 1) < 0 ||
+        theAlsa.snd_pcm_hw_params_set_rate(pcm, params, static_cast<unsigned>(kCaptureRate), 0) < 0) {
         return WAVERR_BADFORMAT;
     }
     // Wishes, not demands: a device with a fixed ring or fixed periods is
     // taken with what it has.
     unsigned ring = kRingMicroseconds;
     unsigned period = kPeriodMicroseconds;
-    snd_pcm_hw_params_set_buffer_time_near(pcm, raw, &ring, nullptr);
-    snd_pcm_hw_params_set_period_time_near(pcm, raw, &period, nullptr);
-    if (snd_pcm_hw_params(pcm, raw) < 0 || snd_pcm_hw_params_get_buffer_size(raw, &granted.ring) < 0 ||
-        snd_pcm_hw_params_get_period_size(raw, &granted.period, nullptr) < 0 || granted.ring == 0 ||
+    theAlsa.snd_pcm_hw_params_set_buffer_time_near(pcm, params, &ring, nullptr);
+    theAlsa.snd_pcm_hw_params_set_period_time_near(pcm, params, &period, nullptr);
+    if (theAlsa.snd_pcm_hw_params(pcm, params) < 0 || theAlsa.snd_pcm_hw_params_get_buffer_size(params, &granted.ring) < 0 ||
+        theAlsa.snd_pcm_hw_params_get_period_size(params, &granted.period, nullptr) < 0 || granted.ring == 0 ||
         granted.period == 0) {
         return MMSYSERR_ERROR;
     }
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT ConfigureSoftware(snd_pcm_t* pcm, CaptureRing& granted) {
-    snd_pcm_sw_params_t* raw = nullptr;
-    if (snd_pcm_sw_params_malloc(&raw) < 0) return MMSYSERR_NOMEM;
-    const std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree> params(raw);
+MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureRing& granted) {
     snd_pcm_uframes_t boundary = 0;
     snd_pcm_uframes_t wake = granted.period;
     while (wake + granted.period <= granted.ring / 2 && wake + granted.period <= kWakeFramesMost) {
@@ -60,9 +48,9 @@ MMRESULT ConfigureSoftware(snd_pcm_t* pcm, CaptureRing& granted) {
     // A stop threshold at the boundary: an overrun never stops the stream,
     // the device goes on overwriting its ring, and how far the reader fell
     // behind tells how much it lost.
-    if (snd_pcm_sw_params_current(pcm, raw) < 0 || snd_pcm_sw_params_get_boundary(raw, &boundary) < 0 ||
-        snd_pcm_sw_params_set_stop_threshold(pcm, raw, boundary) < 0 ||
-        snd_pcm_sw_params_set_avail_min(pcm, raw, wake) < 0 || snd_pcm_sw_params(pcm, raw) < 0) {
+    if (theAlsa.snd_pcm_sw_params_current(pcm, params) < 0 || theAlsa.snd_pcm_sw_params_get_boundary(params, &boundary) < 0 ||
+        theAlsa.snd_pcm_sw_params_set_stop_threshold(pcm, params, boundary) < 0 ||
+        theAlsa.snd_pcm_sw_params_set_avail_min(pcm, params, wake) < 0 || theAlsa.snd_pcm_sw_params(pcm, params) < 0) {
         return MMSYSERR_ERROR;
     }
     granted.wake = wake;
@@ -71,25 +59,37 @@ MMRESULT ConfigureSoftware(snd_pcm_t* pcm, CaptureRing& granted) {
 
 }  // namespace
 
-MMRESULT OpenCapturePcm(PcmHandle& pcm, CaptureRing& granted) {
-    snd_pcm_t* raw = nullptr;
-    const int opened = snd_pcm_open(&raw, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-    if (opened < 0) return opened == -EBUSY ? MMSYSERR_ALLOCATED : MMSYSERR_NODRIVER;
-    PcmHandle candidate(raw);
-    MMRESULT configured = ConfigureHardware(raw, granted);
-    if (configured == MMSYSERR_NOERROR) configured = ConfigureSoftware(raw, granted);
-    if (configured != MMSYSERR_NOERROR) return configured;
-    pcm = std::move(candidate);
+MMRESULT OpenCapturePcm(snd_pcm_t*& pcm, CaptureRing& granted) {
+    if (!tolvane::platform::LoadAlsaLibrary()) return MMSYSERR_NODRIVER;
+    snd_pcm_t* opened = nullptr;
+    const int result = theAlsa.snd_pcm_open(&opened, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    if (result < 0) return result == -EBUSY ? MMSYSERR_ALLOCATED : MMSYSERR_NODRIVER;
+    snd_pcm_hw_params_t* hardware = nullptr;
+    snd_pcm_sw_params_t* software = nullptr;
+    MMRESULT configured = MMSYSERR_NOMEM;
+    if (theAlsa.snd_pcm_hw_params_malloc(&hardware) >= 0 && theAlsa.snd_pcm_sw_params_malloc(&software) >= 0) {
+        configured = ConfigureHardware(opened, hardware, granted);
+        if (configured == MMSYSERR_NOERROR) configured = ConfigureSoftware(opened, software, granted);
+    }
+    if (hardware != nullptr) theAlsa.snd_pcm_hw_params_free(hardware);
+    if (software != nullptr) theAlsa.snd_pcm_sw_params_free(software);
+    if (configured != MMSYSERR_NOERROR) {
+        theAlsa.snd_pcm_close(opened);
+        return configured;
+    }
+    pcm = opened;
     return MMSYSERR_NOERROR;
 }
 
+void CloseCapturePcm(snd_pcm_t* pcm) { theAlsa.snd_pcm_close(pcm); }
+
 bool StartCapturePcm(snd_pcm_t* pcm) {
-    if (snd_pcm_state(pcm) != SND_PCM_STATE_PREPARED && snd_pcm_prepare(pcm) < 0) return false;
-    return snd_pcm_start(pcm) >= 0;
+    if (theAlsa.snd_pcm_state(pcm) != SND_PCM_STATE_PREPARED && theAlsa.snd_pcm_prepare(pcm) < 0) return false;
+    return theAlsa.snd_pcm_start(pcm) >= 0;
 }
 
 snd_pcm_sframes_t ReadableFrames(snd_pcm_t* pcm, const CaptureRing& granted, unsigned long long& lost) {
-    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm);
+    const snd_pcm_sframes_t avail = theAlsa.snd_pcm_avail_update(pcm);
     if (avail < 0 || static_cast<snd_pcm_uframes_t>(avail) <= granted.ring) return avail;
     // More waits than the ring holds: the oldest were overwritten. They are
     // skipped, with one period more, which the device may overwrite while
@@ -97,7 +97,7 @@ snd_pcm_sframes_t ReadableFrames(snd_pcm_t* pcm, const CaptureRing& granted, uns
     const snd_pcm_sframes_t overwritten = avail - static_cast<snd_pcm_sframes_t>(granted.ring);
     snd_pcm_uframes_t skip = static_cast<snd_pcm_uframes_t>(overwritten) + granted.period;
     if (skip > static_cast<snd_pcm_uframes_t>(avail)) skip = static_cast<snd_pcm_uframes_t>(avail);
-    const snd_pcm_sframes_t skipped = snd_pcm_forward(pcm, skip);
+    const snd_pcm_sframes_t skipped = theAlsa.snd_pcm_forward(pcm, skip);
     if (skipped < 0) return skipped;
     lost += static_cast<unsigned long long>(skipped);
     return avail - skipped;
@@ -107,6 +107,6 @@ bool RecoverCapturePcm(snd_pcm_t* pcm, long error) {
     // A suspended device may resume where it was; otherwise, as after an
     // overrun of a device that stops for it, the stream is prepared and
     // started afresh.
-    if (error == -ESTRPIPE && snd_pcm_resume(pcm) == 0) return true;
-    return snd_pcm_prepare(pcm) >= 0 && snd_pcm_start(pcm) >= 0;
+    if (error == -ESTRPIPE && theAlsa.snd_pcm_resume(pcm) == 0) return true;
+    return theAlsa.snd_pcm_prepare(pcm) >= 0 && theAlsa.snd_pcm_start(pcm) >= 0;
 }

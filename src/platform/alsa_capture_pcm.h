@@ -3,16 +3,8 @@
 // stream needs after an overrun or a suspend.
 #pragma once
 
-#include <alsa/asoundlib.h>
-
-#include <memory>
-
+#include "platform/alsa_library.h"
 #include "platform/wave_in.h"
-
-struct PcmCloser {
-    void operator()(snd_pcm_t* pcm) const noexcept { snd_pcm_close(pcm); }
-};
-using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
 // The one rate the recorder captures at, in frames a second.
 constexpr snd_pcm_uframes_t kCaptureRate = 8000;
@@ -24,7 +16,8 @@ struct CaptureRing {
     snd_pcm_uframes_t wake = 0;    // frames waiting when the reader is to be woken
 };
 
-// Opens "default" for capture in non-blocking mode. The ring asked for is two
+// Loads ALSA if it is not yet (MMSYSERR_NODRIVER without it) and opens
+// "default" for capture in non-blocking mode. The ring asked for is two
 // seconds, but many boards grant far less (a quarter second is common); what
 // was granted is read back into `granted`. The stream is set never to stop on
 // an overrun, so that the reader always learns how far behind it fell, and to
@@ -32,8 +25,12 @@ struct CaptureRing {
 // started. Returns MMSYSERR_NOERROR, or on failure (nothing left open):
 // MMSYSERR_ALLOCATED (busy), MMSYSERR_NODRIVER (cannot be opened),
 // WAVERR_BADFORMAT (will not take the format at exactly 8000 Hz),
-// MMSYSERR_NOMEM or MMSYSERR_ERROR.
-MMRESULT OpenCapturePcm(PcmHandle& pcm, CaptureRing& granted);
+// MMSYSERR_NOMEM or MMSYSERR_ERROR. Every call into ALSA after a successful
+// open may go through theAlsa.
+MMRESULT OpenCapturePcm(snd_pcm_t*& pcm, CaptureRing& granted);
+
+// Closes what OpenCapturePcm opened.
+void CloseCapturePcm(snd_pcm_t* pcm);
 
 // Starts a prepared capture; preparing it first if a stop left it set up.
 bool StartCapturePcm(snd_pcm_t* pcm);

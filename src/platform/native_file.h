@@ -3,8 +3,8 @@
 // incomplete output.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "platform/native_path.h"
 
@@ -12,8 +12,8 @@ namespace tolvane::platform {
 
 // Which file an open handle refers to, whatever name reached it.
 struct FileIdentity {
-    std::uint64_t volume = 0;
-    std::uint64_t file = 0;
+    uint64_t volume = 0;
+    uint64_t file = 0;
 };
 
 class InputFile {
@@ -29,17 +29,17 @@ public:
 
     // Reads until `size` bytes are in or the input ends. Returns the bytes
     // read, or -1 on a read error.
-    std::ptrdiff_t ReadFully(void* buffer, std::size_t size);
+    ptrdiff_t ReadFully(void* buffer, size_t size);
 
     // The file's size, when it is a regular file and so known in advance.
     bool SizeKnown() const { return sizeKnown_; }
-    std::uint64_t Size() const { return size_; }
+    uint64_t Size() const { return size_; }
     const FileIdentity& Identity() const { return identity_; }
 
 private:
-    std::intptr_t handle_ = -1;
+    intptr_t handle_ = -1;
     bool sizeKnown_ = false;
-    std::uint64_t size_ = 0;
+    uint64_t size_ = 0;
     FileIdentity identity_;
 };
 
@@ -61,10 +61,10 @@ public:
     OpenResult Open(NativePath& path, const InputFile& input);
 
     // Appends all `size` bytes; false on failure.
-    bool Write(const void* data, std::size_t size);
+    bool Write(const void* data, size_t size);
     // Overwrites the file's first `size` bytes, leaving the end where it is;
     // false when the output cannot seek (a pipe) or the write fails.
-    bool WriteAtStart(const void* data, std::size_t size);
+    bool WriteAtStart(const void* data, size_t size);
     // Cuts a regular file to the bytes appended, then closes; false if
     // either fails.
     bool Close();
@@ -73,13 +73,13 @@ public:
     void Discard();
 
 private:
-    std::intptr_t handle_ = -1;
+    intptr_t handle_ = -1;
     bool regular_ = false;
-    std::uint64_t end_ = 0;  // bytes appended so far
     FileIdentity identity_;
 #if defined(_WIN32)
     const wchar_t* name_ = nullptr;
 #else
+    uint64_t end_ = 0;  // bytes appended so far, where Close cuts the file
     const char* name_ = nullptr;
 #endif
 };

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <errno.h>
+#include <stdio.h>
 
 namespace tolvane::platform {
 
@@ -15,10 +15,10 @@ static_assert(sizeof(off_t) == 8, "64-bit file offsets needed");
 namespace {
 
 FileIdentity IdentityOf(const struct stat& info) {
-    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
 
-void CloseQuietly(std::intptr_t& handle) {
+void CloseQuietly(intptr_t& handle) {
     if (handle >= 0) {
         ::close(static_cast<int>(handle));
         handle = -1;
@@ -27,13 +27,13 @@ void CloseQuietly(std::intptr_t& handle) {
 
 // Writes all `size` bytes, through short writes and interruptions: at the
 // file position, or at `*offset` (advanced) without moving it.
-bool WriteAll(int fd, const void* data, std::size_t size, off_t* offset) {
+bool WriteAll(int fd, const void* data, size_t size, off_t* offset) {
     const auto* in = static_cast<const unsigned char*>(data);
     while (size > 0) {
         const ssize_t put = offset != nullptr ? ::pwrite(fd, in, size, *offset) : ::write(fd, in, size);
         if (put > 0) {
             in += put;
-            size -= static_cast<std::size_t>(put);
+            size -= static_cast<size_t>(put);
             if (offset != nullptr) *offset += put;
         } else if (put < 0 && errno == EINTR) {
             continue;
@@ -62,27 +62,27 @@ bool InputFile::Open(const NativePath& path) {
     identity_ = IdentityOf(info);
     if (S_ISREG(info.st_mode)) {
         sizeKnown_ = true;
-        size_ = static_cast<std::uint64_t>(info.st_size);
+        size_ = static_cast<uint64_t>(info.st_size);
         // One pass front to back: let the kernel read further ahead.
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     return true;
 }
 
-std::ptrdiff_t InputFile::ReadFully(void* buffer, std::size_t size) {
+ptrdiff_t InputFile::ReadFully(void* buffer, size_t size) {
     auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
+    size_t done = 0;
     while (done < size) {
         const ssize_t got = ::read(static_cast<int>(handle_), out + done, size - done);
         if (got > 0) {
-            done += static_cast<std::size_t>(got);
+            done += static_cast<size_t>(got);
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
             return -1;
         }
     }
-    return static_cast<std::ptrdiff_t>(done);
+    return static_cast<ptrdiff_t>(done);
 }
 
 OutputFile::~OutputFile() { CloseQuietly(handle_); }
@@ -126,7 +126,7 @@ OutputFile::OpenResult OutputFile::Open(NativePath& path, const InputFile& input
         // Discard removes only by a name that is the file itself, never a
         // link: the file just created is known by the name the system gives.
         char self[32];
-        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
         const ssize_t length = ::readlink(self, path.name, kMaxNativePath - 1);
         path.name[length > 0 ? length : 0] = '\0';
     }
@@ -134,7 +134,7 @@ OutputFile::OpenResult OutputFile::Open(NativePath& path, const InputFile& input
     return OpenResult::kOpened;
 }
 
-bool OutputFile::Write(const void* data, std::size_t size) {
+bool OutputFile::Write(const void* data, size_t size) {
     if (!WriteAll(static_cast<int>(handle_), data, size, nullptr)) {
         return false;
     }
@@ -142,7 +142,7 @@ bool OutputFile::Write(const void* data, std::size_t size) {
     return true;
 }
 
-bool OutputFile::WriteAtStart(const void* data, std::size_t size) {
+bool OutputFile::WriteAtStart(const void* data, size_t size) {
     off_t offset = 0;
     return WriteAll(static_cast<int>(handle_), data, size, &offset);
 }

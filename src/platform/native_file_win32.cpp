@@ -2,16 +2,16 @@
 
 #include <windows.h>
 
-#include <limits>
+#include <stdint.h>
 
 namespace tolvane::platform {
 namespace {
 
 // The handle members hold a HANDLE; -1 is INVALID_HANDLE_VALUE.
-HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<intptr_t>(handle); }
 
-void CloseQuietly(std::intptr_t& handle) {
+void CloseQuietly(intptr_t& handle) {
     if (handle != -1) {
         ::CloseHandle(AsHandle(handle));
         handle = -1;
@@ -26,20 +26,20 @@ bool IdentityOf(HANDLE handle, FileIdentity& identity) {
         return false;
     }
     identity.volume = info.dwVolumeSerialNumber;
-    identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
 }
 
 // An input without identity gets a volume that no real one has (serials are
 // 32-bit), so no output can be taken for it.
-constexpr std::uint64_t kNoVolume = std::numeric_limits<std::uint64_t>::max();
+constexpr uint64_t kNoVolume = UINT64_MAX;
 
 // One ReadFile/WriteFile moves at most a DWORD's worth; keep well below.
-constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+constexpr size_t kMaxChunk = size_t{1} << 30;
 
-DWORD ChunkOf(std::size_t size) { return static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk); }
+DWORD ChunkOf(size_t size) { return static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk); }
 
-bool WriteAll(HANDLE handle, const void* data, std::size_t size) {
+bool WriteAll(HANDLE handle, const void* data, size_t size) {
     const auto* in = static_cast<const unsigned char*>(data);
     while (size > 0) {
         DWORD put = 0;
@@ -74,19 +74,19 @@ bool InputFile::Open(const NativePath& path) {
         return false;
     }
     if (!IdentityOf(handle, identity_)) {
-        identity_ = FileIdentity{kNoVolume, static_cast<std::uint64_t>(handle_)};
+        identity_ = FileIdentity{kNoVolume, static_cast<uint64_t>(handle_)};
     }
     LARGE_INTEGER size{};
     if (isDisk && ::GetFileSizeEx(handle, &size)) {
         sizeKnown_ = true;
-        size_ = static_cast<std::uint64_t>(size.QuadPart);
+        size_ = static_cast<uint64_t>(size.QuadPart);
     }
     return true;
 }
 
-std::ptrdiff_t InputFile::ReadFully(void* buffer, std::size_t size) {
+ptrdiff_t InputFile::ReadFully(void* buffer, size_t size) {
     auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
+    size_t done = 0;
     while (done < size) {
         DWORD got = 0;
         if (!::ReadFile(AsHandle(handle_), out + done, ChunkOf(size - done), &got, nullptr)) {
@@ -101,7 +101,7 @@ std::ptrdiff_t InputFile::ReadFully(void* buffer, std::size_t size) {
         }
         done += got;
     }
-    return static_cast<std::ptrdiff_t>(done);
+    return static_cast<ptrdiff_t>(done);
 }
 
 OutputFile::~OutputFile() { CloseQuietly(handle_); }
@@ -128,9 +128,9 @@ OutputFile::OpenResult OutputFile::Open(NativePath& path, const InputFile& input
     return OpenResult::kOpened;
 }
 
-bool OutputFile::Write(const void* data, std::size_t size) { return WriteAll(AsHandle(handle_), data, size); }
+bool OutputFile::Write(const void* data, size_t size) { return WriteAll(AsHandle(handle_), data, size); }
 
-bool OutputFile::WriteAtStart(const void* data, std::size_t size) {
+bool OutputFile::WriteAtStart(const void* data, size_t size) {
     // Only a disk file can be rewritten in place; the file position is put
     // back afterwards so that this behaves as a positioned write.
     const HANDLE handle = AsHandle(handle_);

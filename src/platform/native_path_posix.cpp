@@ -1,7 +1,7 @@
 #include "platform/native_path.h"
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 namespace tolvane::platform {
 
@@ -10,14 +10,14 @@ bool ToNativePath(const TolvanePathChar* path, NativePath& out) {
     if (path == nullptr || path[0] == 0) {
         return false;
     }
-    std::size_t used = 0;
+    size_t used = 0;
     // Appends `count` bytes, keeping room for the terminator.
-    auto room = [&](std::size_t count) { return used + count < kMaxNativePath; };
-    for (std::size_t i = 0; path[i] != 0; ++i) {
-        std::uint32_t unit = static_cast<std::uint16_t>(path[i]);
-        std::uint32_t codePoint = unit;
+    auto room = [&](size_t count) { return used + count < kMaxNativePath; };
+    for (size_t i = 0; path[i] != 0; ++i) {
+        uint32_t unit = static_cast<uint16_t>(path[i]);
+        uint32_t codePoint = unit;
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-            const std::uint32_t low = static_cast<std::uint16_t>(path[i + 1]);
+            const uint32_t low = static_cast<uint16_t>(path[i + 1]);
             if (low < 0xDC00 || low > 0xDFFF) {
                 return false;  // high surrogate without its low half
             }

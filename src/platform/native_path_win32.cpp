@@ -1,13 +1,13 @@
 #include "platform/native_path.h"
 
-#include <cstddef>
+#include <stddef.h>
 
 namespace tolvane::platform {
 namespace {
 
 // The longest name the system's wide-character file calls take, "\\?\"
 // prefix included; anything longer cannot name a file.
-constexpr std::size_t kMaxNativePath = 32767;
+constexpr size_t kMaxNativePath = 32767;
 
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -21,7 +21,7 @@ bool ToNativePath(const TolvanePathChar* path, NativePath& out) {
     }
     // Windows itself would take a lone surrogate as part of a name and create
     // a file that no other program can spell; refuse it as other systems do.
-    for (std::size_t i = 0; path[i] != 0; ++i) {
+    for (size_t i = 0; path[i] != 0; ++i) {
         if (i >= kMaxNativePath) {
             return false;
         }

@@ -2,8 +2,8 @@
 // written to it durable.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
+#include <stdint.h>
+#include <stdio.h>
 
 #include "TolvaneWAVTimeStretch.h"
 
@@ -11,25 +11,25 @@ namespace tolvane::platform {
 
 // Creates or truncates `path` for binary writing. Returns null when it cannot
 // be created (a null, empty or unconvertible path counts as such).
-std::FILE* OpenRecordingFile(const TolvanePathChar* path);
+FILE* OpenRecordingFile(const TolvanePathChar* path);
 
 // Puts the stream's position at byte `offset`, which may lie past 2 GiB.
 // Returns false on failure.
-bool SeekRecordingFile(std::FILE* file, std::uint64_t offset);
+bool SeekRecordingFile(FILE* file, uint64_t offset);
 
 // Cuts the open file back to its first `size` bytes. The stream must hold no
 // unwritten data (the recorder's is unbuffered). Returns false on failure.
-bool CutRecordingFile(std::FILE* file, std::uint64_t size);
+bool CutRecordingFile(FILE* file, uint64_t size);
 
 // Makes the newly created file survive a power cut: its contents and its
 // entry in the directory that holds it (`path`, as it was opened). Returns
 // false when either cannot be made durable, except that a file system that
 // cannot sync a directory at all is taken as keeping its entries itself.
-bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar* path);
+bool SyncNewRecordingFile(FILE* file, const TolvanePathChar* path);
 
 // Makes everything written to the file so far durable, as far as reading it
 // back needs (its size, not its times). Returns false on failure, after
 // which any of those writes may be lost.
-bool SyncRecordingFile(std::FILE* file);
+bool SyncRecordingFile(FILE* file);
 
 }  // namespace tolvane::platform

@@ -4,8 +4,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
+#include <errno.h>
+#include <string.h>
 
 #include "platform/native_path.h"
 
@@ -16,13 +16,13 @@ namespace {
 // keeps its entry through a power cut.
 bool SyncParentDirectory(const char* name) {
     NativePath parent;
-    const char* slash = std::strrchr(name, '/');
+    const char* slash = strrchr(name, '/');
     if (slash == nullptr) {
-        std::strcpy(parent.name, ".");
+        strcpy(parent.name, ".");
     } else {
         // "/x" lies in "/"; "a/b/x" in "a/b". The name fitted, so its parent does.
-        const std::size_t length = slash == name ? 1 : static_cast<std::size_t>(slash - name);
-        std::memcpy(parent.name, name, length);
+        const size_t length = slash == name ? 1 : static_cast<size_t>(slash - name);
+        memcpy(parent.name, name, length);
         parent.name[length] = '\0';
     }
     const int fd = ::open(parent.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -42,33 +42,33 @@ bool SyncParentDirectory(const char* name) {
 // _FILE_OFFSET_BITS=64 so that 32-bit systems use 64-bit offsets as well.
 static_assert(sizeof(off_t) == 8, "64-bit file offsets needed");
 
-std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
+FILE* OpenRecordingFile(const TolvanePathChar* path) {
     NativePath name;
     if (!ToNativePath(path, name)) {
         return nullptr;
     }
     // "e": the file stays open for the whole recording and must not leak
     // into programs the host starts meanwhile.
-    return std::fopen(name.name, "wbe");
+    return fopen(name.name, "wbe");
 }
 
-bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
+bool SeekRecordingFile(FILE* file, uint64_t offset) {
     return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
-bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
+bool CutRecordingFile(FILE* file, uint64_t size) {
     return ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
 }
 
-bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar* path) {
+bool SyncNewRecordingFile(FILE* file, const TolvanePathChar* path) {
     NativePath name;
     // The whole inode, not just the data: the file is new.
-    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && ToNativePath(path, name) &&
+    return fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && ToNativePath(path, name) &&
            SyncParentDirectory(name.name);
 }
 
-bool SyncRecordingFile(std::FILE* file) {
-    return std::fflush(file) == 0 && ::fdatasync(::fileno(file)) == 0;
+bool SyncRecordingFile(FILE* file) {
+    return fflush(file) == 0 && ::fdatasync(::fileno(file)) == 0;
 }
 
 }  // namespace tolvane::platform

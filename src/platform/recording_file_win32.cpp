@@ -7,7 +7,7 @@
 
 namespace tolvane::platform {
 
-std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
+FILE* OpenRecordingFile(const TolvanePathChar* path) {
     NativePath name;
     if (!ToNativePath(path, name)) {
         return nullptr;
@@ -17,25 +17,25 @@ std::FILE* OpenRecordingFile(const TolvanePathChar* path) {
     return ::_wfopen(name.name, L"wbN");
 }
 
-bool SeekRecordingFile(std::FILE* file, std::uint64_t offset) {
+bool SeekRecordingFile(FILE* file, uint64_t offset) {
     // fseek's long offset is 32-bit here.
     return ::_fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
-bool CutRecordingFile(std::FILE* file, std::uint64_t size) {
+bool CutRecordingFile(FILE* file, uint64_t size) {
     return ::_chsize_s(::_fileno(file), static_cast<__int64>(size)) == 0;
 }
 
-bool SyncNewRecordingFile(std::FILE* file, const TolvanePathChar*) {
+bool SyncNewRecordingFile(FILE* file, const TolvanePathChar*) {
     // Flushing a file also makes its directory entry durable here: NTFS
     // commits the journal that holds the entry's creation, FAT writes the
     // entry along with the file. There is no directory of its own to sync.
     return SyncRecordingFile(file);
 }
 
-bool SyncRecordingFile(std::FILE* file) {
+bool SyncRecordingFile(FILE* file) {
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
-    return std::fflush(file) == 0 && handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle) != 0;
+    return fflush(file) == 0 && handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle) != 0;
 }
 
 }  // namespace tolvane::platform

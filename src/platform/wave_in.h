@@ -20,12 +20,12 @@ using WaveInProc = void(CALLBACK*)(HWAVEIN device, UINT message, DWORD_PTR insta
 // Only 32-bit Windows has a calling convention of its own for the handler.
 #define CALLBACK
 
-#include <cstdint>
+#include <stdint.h>
 
 using UINT = unsigned int;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using DWORD_PTR = std::uintptr_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using DWORD_PTR = uintptr_t;
 using LPSTR = char*;
 using MMRESULT = UINT;
 

@@ -1,6 +1,7 @@
 // The waveform-audio input functions over ALSA.
 //
-// Each open device has one capture thread. It alone touches the PCM and calls
+// One device is open at a time (another waveInOpen meanwhile returns
+// MMSYSERR_ALLOCATED, as a busy device does); it has one capture thread. It alone touches the PCM and calls
 // the handler: WIM_OPEN first, WIM_DATA whenever the first queued buffer is
 // full (or is handed back by Stop or Reset), WIM_CLOSE last. It sleeps in
 // poll() on the PCM and on a wake-up eventfd, and reads only while capturing
@@ -18,38 +19,46 @@
 // from the handler. The handler is called without the device's lock held.
 #include "platform/wave_in.h"
 
+#include <errno.h>
 #include <poll.h>
-
-#include <cerrno>
-#include <condition_variable>
-#include <cstddef>
-#include <memory>
-#include <mutex>
-#include <new>
-#include <thread>
-#include <vector>
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "platform/alsa_capture_pcm.h"
-#include "platform/wake_event.h"
+#include "platform/threads.h"
 
+using tolvane::platform::theAlsa;
+using Guard = tolvane::platform::MutexGuard;
+
+// The PCM's own poll descriptors that a device may have: a hardware device
+// has one, plug-ins a few.
+constexpr int kMostPcmDescriptors = 15;
+
+// One device at a time, as the recorder records one file at a time: its
+// record is static, so that opening one allocates nothing. Every member has
+// a constant initial value.
 struct WaveInDevice {
     // Requests from the host that the capture thread carries out.
     enum class Command { kNone, kStart, kStop, kReset, kClose };
 
-    PcmHandle pcm;
+    snd_pcm_t* pcm = nullptr;
     CaptureRing granted;  // the ring and period the device gave
     // Frames the device overwrote before they were read (the reader fell a
     // whole ring behind); they are skipped, never filled in. Capture thread only.
     unsigned long long framesLost = 0;
-    WakeEvent wake;
+    int wake = -1;  // an eventfd that the host signals to wake the capture thread out of poll()
     WaveInProc handler = nullptr;
     DWORD_PTR instance = 0;
-    std::thread capture;
-    std::vector<pollfd> pollFds;  // capture thread only: the wake-up, then the PCM's
+    tolvane::platform::Thread capture;
+    // Capture thread only: the wake-up, then the PCM's `pcmDescriptors`.
+    pollfd pollFds[1 + kMostPcmDescriptors]{};
+    int pcmDescriptors = 0;
 
-    std::mutex commandSerial;  // one host request at a time
-    std::mutex mutex;          // guards what follows and the flags and links of queued headers
-    std::condition_variable commandDone;
+    tolvane::platform::Mutex commandSerial;  // one host request at a time
+    tolvane::platform::Mutex mutex;          // guards what follows and the flags and links of queued headers
+    tolvane::platform::Condition commandDone;
     Command command = Command::kNone;
     MMRESULT commandResult = MMSYSERR_NOERROR;
     WAVEHDR* queueHead = nullptr;  // the buffer being filled; linked through lpNext
@@ -59,6 +68,23 @@ struct WaveInDevice {
 namespace {
 
 using Command = WaveInDevice::Command;
+
+WaveInDevice theDevice;
+// Guards `deviceOpen`: from a successful waveInOpen to its waveInClose.
+tolvane::platform::Mutex deviceOpening;
+bool deviceOpen = false;
+
+// Counter writes only fail when it would overflow, and then it is readable
+// anyway: the wake-up is not lost.
+void SignalWake(int wake) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(wake, &one, sizeof one);
+}
+
+void ClearWake(int wake) {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = read(wake, &count, sizeof count);
+}
 
 constexpr DWORD kFrameBytes = 2;  // one 16-bit mono sample
 
@@ -88,7 +114,7 @@ void Notify(WaveInDevice* device, UINT message, WAVEHDR* header = nullptr) {
 }
 
 WAVEHDR* FirstQueued(WaveInDevice* device) {
-    const std::lock_guard<std::mutex> lock(device->mutex);
+    const Guard lock(device->mutex);
     return device->queueHead;
 }
 
@@ -96,7 +122,7 @@ WAVEHDR* FirstQueued(WaveInDevice* device) {
 void HandBackFirst(WaveInDevice* device) {
     WAVEHDR* header = nullptr;
     {
-        const std::lock_guard<std::mutex> lock(device->mutex);
+        const Guard lock(device->mutex);
         header = device->queueHead;
         device->queueHead = header->lpNext;
         if (device->queueHead == nullptr) device->queueTail = nullptr;
@@ -109,29 +135,31 @@ void HandBackFirst(WaveInDevice* device) {
 // Sleeps until woken or, when `reading`, until the PCM has samples or an
 // error to report. Returns true when the PCM wants to be read.
 bool WaitForDevice(WaveInDevice* device, bool reading) {
-    std::vector<pollfd>& fds = device->pollFds;
-    fds[0] = pollfd{device->wake.Descriptor(), POLLIN, 0};
+    pollfd* const fds = device->pollFds;
+    fds[0] = pollfd{device->wake, POLLIN, 0};
     nfds_t count = 1;
     if (reading) {
         // Many devices wake their reader every period, whatever level it
         // asked to be woken at; sleeping until that level is due keeps to one
         // wake-up per level.
-        const snd_pcm_sframes_t avail = snd_pcm_avail(device->pcm.get());
+        const snd_pcm_sframes_t avail = theAlsa.snd_pcm_avail(device->pcm);
         if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < device->granted.wake) {
             const auto due = device->granted.wake - static_cast<snd_pcm_uframes_t>(avail);
-            const int woke = poll(fds.data(), 1, static_cast<int>(due * 1000 / kCaptureRate) + 1);
+            const int woke = poll(fds, 1, static_cast<int>(due * 1000 / kCaptureRate) + 1);
             if (woke == 0) return true;  // the level is due
-            if (woke > 0) device->wake.Clear();
+            if (woke > 0) ClearWake(device->wake);
             return false;  // a request, or EINTR: look again
         }
-        const int added = snd_pcm_poll_descriptors(device->pcm.get(), &fds[1], static_cast<unsigned>(fds.size() - 1));
+        const int added =
+            theAlsa.snd_pcm_poll_descriptors(device->pcm, &fds[1], static_cast<unsigned>(device->pcmDescriptors));
         if (added > 0) count += static_cast<nfds_t>(added);
     }
-    if (poll(fds.data(), count, -1) <= 0) return false;  // EINTR: look again
-    if (fds[0].revents != 0) device->wake.Clear();
+    if (poll(fds, count, -1) <= 0) return false;  // EINTR: look again
+    if (fds[0].revents != 0) ClearWake(device->wake);
     if (count == 1) return false;
     unsigned short revents = 0;
-    if (snd_pcm_poll_descriptors_revents(device->pcm.get(), &fds[1], static_cast<unsigned>(count - 1), &revents) < 0) {
+    if (theAlsa.snd_pcm_poll_descriptors_revents(device->pcm, &fds[1], static_cast<unsigned>(count - 1), &revents) <
+        0) {
         return true;  // the read will say what is wrong
     }
     // A hang-up counts too: the read reports it, rather than poll() spinning.
@@ -143,7 +171,7 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
 // `failed` if the PCM cannot be brought back after an error, so that the
 // thread stops polling it until the next Start.
 void ReadAvailable(WaveInDevice* device, bool& failed) {
-    snd_pcm_t* pcm = device->pcm.get();
+    snd_pcm_t* pcm = device->pcm;
     for (WAVEHDR* header = FirstQueued(device); header != nullptr; header = FirstQueued(device)) {
         const snd_pcm_sframes_t avail = ReadableFrames(pcm, device->granted, device->framesLost);
         if (avail == 0 || avail == -EAGAIN) return;
@@ -153,7 +181,7 @@ void ReadAvailable(WaveInDevice* device, bool& failed) {
         }
         const DWORD room = (header->dwBufferLength - header->dwBytesRecorded) / kFrameBytes;
         const snd_pcm_uframes_t want = static_cast<snd_pcm_uframes_t>(avail) < room ? static_cast<snd_pcm_uframes_t>(avail) : room;
-        const snd_pcm_sframes_t got = snd_pcm_readi(pcm, header->lpData + header->dwBytesRecorded, want);
+        const snd_pcm_sframes_t got = theAlsa.snd_pcm_readi(pcm, header->lpData + header->dwBytesRecorded, want);
         if (got == -EAGAIN) return;
         if (got < 0) {
             if (!RecoverCapturePcm(pcm, got)) failed = true;
@@ -166,7 +194,7 @@ void ReadAvailable(WaveInDevice* device, bool& failed) {
 }
 
 MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& failed) {
-    snd_pcm_t* pcm = device->pcm.get();
+    snd_pcm_t* pcm = device->pcm;
     if (command == Command::kStart) {
         if (running && !failed) return MMSYSERR_NOERROR;  // a failed device gets another try
         if (!StartCapturePcm(pcm)) return MMSYSERR_ERROR;
@@ -178,16 +206,16 @@ MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& fa
     // What was captured before the request is still delivered: the last
     // whole second may be waiting in the ring.
     if (running && !failed && command == Command::kStop) ReadAvailable(device, failed);
-    if (running) snd_pcm_drop(pcm);
+    if (running) theAlsa.snd_pcm_drop(pcm);
     running = false;
     if (command == Command::kStop) {
         const WAVEHDR* first = FirstQueued(device);
         if (first != nullptr && first->dwBytesRecorded > 0) HandBackFirst(device);
     } else if (command == Command::kReset) {
         // Only the buffers queued now: the handler may queue some again.
-        std::size_t queued = 0;
+        size_t queued = 0;
         {
-            const std::lock_guard<std::mutex> lock(device->mutex);
+            const Guard lock(device->mutex);
             for (const WAVEHDR* h = device->queueHead; h != nullptr; h = h->lpNext) ++queued;
         }
         for (; queued > 0; --queued) HandBackFirst(device);
@@ -195,8 +223,9 @@ MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& fa
     return MMSYSERR_NOERROR;
 }
 
-void CaptureLoop(WaveInDevice* device) {
-    { const std::lock_guard<std::mutex> lock(device->mutex); }  // open has finished setting up
+void CaptureLoop(void* opened) {
+    WaveInDevice* const device = static_cast<WaveInDevice*>(opened);
+    { const Guard lock(device->mutex); }  // open has finished setting up
     Notify(device, WIM_OPEN);
     bool running = false;
     bool failed = false;
@@ -204,7 +233,7 @@ void CaptureLoop(WaveInDevice* device) {
         Command command = Command::kNone;
         WAVEHDR* first = nullptr;
         {
-            const std::lock_guard<std::mutex> lock(device->mutex);
+            const Guard lock(device->mutex);
             command = device->command;
             first = device->queueHead;
         }
@@ -213,11 +242,11 @@ void CaptureLoop(WaveInDevice* device) {
             const bool closing = command == Command::kClose && result == MMSYSERR_NOERROR;
             if (closing) Notify(device, WIM_CLOSE);
             {
-                const std::lock_guard<std::mutex> lock(device->mutex);
+                const Guard lock(device->mutex);
                 device->command = Command::kNone;
                 device->commandResult = result;
             }
-            device->commandDone.notify_all();
+            WakeAll(device->commandDone);
             if (closing) return;
             continue;
         }
@@ -229,12 +258,12 @@ void CaptureLoop(WaveInDevice* device) {
 MMRESULT Request(WaveInDevice* device, Command command) {
     if (device == nullptr) return MMSYSERR_INVALHANDLE;
     // The capture thread carries requests out; it cannot wait for itself.
-    if (std::this_thread::get_id() == device->capture.get_id()) return MMSYSERR_ERROR;
-    const std::lock_guard<std::mutex> serial(device->commandSerial);
-    std::unique_lock<std::mutex> lock(device->mutex);
+    if (IsCurrentThread(device->capture)) return MMSYSERR_ERROR;
+    const Guard serial(device->commandSerial);
+    const Guard lock(device->mutex);
     device->command = command;
-    device->wake.Signal();
-    device->commandDone.wait(lock, [device] { return device->command == Command::kNone; });
+    SignalWake(device->wake);
+    while (device->command != Command::kNone) Wait(device->commandDone, device->mutex);
     return device->commandResult;
 }
 
@@ -248,29 +277,41 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, 
     if (deviceId != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
     if (!IsCaptureFormat(*format)) return WAVERR_BADFORMAT;
 
-    std::unique_ptr<WaveInDevice> opened(new (std::nothrow) WaveInDevice);
-    if (opened == nullptr || !opened->wake.IsOpen()) return MMSYSERR_NOMEM;
-    const MMRESULT pcmResult = OpenCapturePcm(opened->pcm, opened->granted);
-    if (pcmResult != MMSYSERR_NOERROR) return pcmResult;
-    const int descriptors = snd_pcm_poll_descriptors_count(opened->pcm.get());
-    if (descriptors < 0) return MMSYSERR_ERROR;
-    if (flags == CALLBACK_FUNCTION) opened->handler = reinterpret_cast<WaveInProc>(callback);
-    opened->instance = instance;
-    try {
-        opened->pollFds.resize(1 + static_cast<std::size_t>(descriptors));
-        const std::lock_guard<std::mutex> lock(opened->mutex);
-        opened->capture = std::thread(CaptureLoop, opened.get());
-    } catch (...) {
-        return MMSYSERR_NOMEM;
+    const Guard opening(deviceOpening);
+    if (deviceOpen) return MMSYSERR_ALLOCATED;
+    WaveInDevice& opened = theDevice;
+    opened.framesLost = 0;
+    opened.handler = flags == CALLBACK_FUNCTION ? reinterpret_cast<WaveInProc>(callback) : nullptr;
+    opened.instance = instance;
+    opened.command = Command::kNone;
+    opened.queueHead = opened.queueTail = nullptr;
+    opened.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (opened.wake < 0) return MMSYSERR_NOMEM;
+    MMRESULT result = OpenCapturePcm(opened.pcm, opened.granted);
+    if (result == MMSYSERR_NOERROR) {
+        opened.pcmDescriptors = theAlsa.snd_pcm_poll_descriptors_count(opened.pcm);
+        const bool polled = opened.pcmDescriptors >= 0 && opened.pcmDescriptors <= kMostPcmDescriptors;
+        // Held until the thread has been made: it waits for it before it
+        // calls the handler.
+        const Guard lock(opened.mutex);
+        result = !polled                                              ? MMSYSERR_ERROR
+                 : StartThread(opened.capture, CaptureLoop, &opened) ? MMSYSERR_NOERROR
+                                                                      : MMSYSERR_NOMEM;
+        if (result != MMSYSERR_NOERROR) CloseCapturePcm(opened.pcm);
     }
-    *device = opened.release();
+    if (result != MMSYSERR_NOERROR) {
+        close(opened.wake);
+        return result;
+    }
+    deviceOpen = true;
+    *device = &opened;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
     const MMRESULT checked = CheckHeader(device, header, headerSize);
     if (checked != MMSYSERR_NOERROR) return checked;
-    const std::lock_guard<std::mutex> lock(device->mutex);
+    const Guard lock(device->mutex);
     header->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -278,7 +319,7 @@ MMRESULT waveInPrepareHeader(HWAVEIN device, LPWAVEHDR header, UINT headerSize) 
 MMRESULT waveInUnprepareHeader(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
     const MMRESULT checked = CheckHeader(device, header, headerSize);
     if (checked != MMSYSERR_NOERROR) return checked;
-    const std::lock_guard<std::mutex> lock(device->mutex);
+    const Guard lock(device->mutex);
     if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
     header->dwFlags &= ~WHDR_PREPARED;
     return MMSYSERR_NOERROR;
@@ -289,7 +330,7 @@ MMRESULT waveInAddBuffer(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
     if (checked != MMSYSERR_NOERROR) return checked;
     bool wasEmpty = false;
     {
-        const std::lock_guard<std::mutex> lock(device->mutex);
+        const Guard lock(device->mutex);
         if ((header->dwFlags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
         if ((header->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
         if (header->dwBufferLength < kFrameBytes) return MMSYSERR_INVALPARAM;
@@ -300,7 +341,7 @@ MMRESULT waveInAddBuffer(HWAVEIN device, LPWAVEHDR header, UINT headerSize) {
         (wasEmpty ? device->queueHead : device->queueTail->lpNext) = header;
         device->queueTail = header;
     }
-    if (wasEmpty) device->wake.Signal();  // the thread may be waiting for a buffer
+    if (wasEmpty) SignalWake(device->wake);  // the thread may be waiting for a buffer
     return MMSYSERR_NOERROR;
 }
 
@@ -313,7 +354,10 @@ MMRESULT waveInReset(HWAVEIN device) { return Request(device, Command::kReset); 
 MMRESULT waveInClose(HWAVEIN device) {
     const MMRESULT result = Request(device, Command::kClose);
     if (result != MMSYSERR_NOERROR) return result;
-    device->capture.join();
-    delete device;
+    JoinThread(device->capture);
+    CloseCapturePcm(device->pcm);
+    close(device->wake);
+    const Guard opening(deviceOpening);
+    deviceOpen = false;
     return MMSYSERR_NOERROR;
 }

@@ -1,11 +1,8 @@
 // SoundRecorderStart / SoundRecorderStop: records the default audio input at
 // 8000 Hz, 16-bit, mono into a WAV file, one whole second at a time.
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <functional>
-#include <mutex>
-#include <thread>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
 
 #include "TolvaneWAVTimeStretch.h"
 #include "platform/recording_file.h"
@@ -16,6 +13,7 @@
 namespace tolvane::recorder {
 
 RecorderState theRecorder;
+char theCaptureBuffers[kCaptureBuffers][kBlockBytes];
 
 namespace {
 
@@ -23,16 +21,16 @@ namespace {
 // (a 64-bit system rejects the 32-bit layout's size).
 constexpr UINT kDescriptorSize = static_cast<UINT>(sizeof(WAVEHDR));
 
-using Guard = std::lock_guard<std::mutex>;
+using Guard = tolvane::platform::MutexGuard;
 
 // Brings the header at the start of the file up to `blockCount` and hands
 // everything written to the system, so that the file is a valid WAV holding
 // every counted block even if the process dies next. Needs `lock`.
 bool WriteHeader(RecorderState& s) {
     const bool written =
-        std::fseek(s.output, 0, SEEK_SET) == 0 &&
-        WriteWavHeader(s.output, kCaptureRate, static_cast<std::uint32_t>(s.blockCount) * kBlockSamples);
-    return std::fflush(s.output) == 0 && written;
+        fseek(s.output, 0, SEEK_SET) == 0 &&
+        WriteWavHeader(s.output, kCaptureRate, static_cast<uint32_t>(s.blockCount) * kBlockSamples);
+    return fflush(s.output) == 0 && written;
 }
 
 // Appends `block` as one more block. Its bytes are made durable before the
@@ -42,16 +40,16 @@ bool WriteHeader(RecorderState& s) {
 // `lock`.
 void AppendBlock(RecorderState& s, const char* block) {
     // The counted blocks end here, whatever the file's size.
-    const std::uint64_t end = kWavHeaderSize + static_cast<std::uint64_t>(s.blockCount) * kBlockBytes;
+    const uint64_t end = kWavHeaderSize + static_cast<uint64_t>(s.blockCount) * kBlockBytes;
     s.durable = false;
     if (!tolvane::platform::SeekRecordingFile(s.output, end) ||
-        std::fwrite(block, 1, kBlockBytes, s.output) != kBlockBytes ||
+        fwrite(block, 1, kBlockBytes, s.output) != kBlockBytes ||
         !tolvane::platform::SyncRecordingFile(s.output)) {
         // Whatever part of the block did get written (a disk filling up part
         // way, or one that could not keep it) is cut off again, so that
         // nothing follows the counted blocks.
         tolvane::platform::CutRecordingFile(s.output, end);
-        std::clearerr(s.output);
+        clearerr(s.output);
         s.writeFailed = true;
         return;
     }
@@ -59,7 +57,7 @@ void AppendBlock(RecorderState& s, const char* block) {
     // The block is durable, so the header may count it even if this fails;
     // but a file that cannot take its header takes no more blocks.
     if (!WriteHeader(s) || !tolvane::platform::SyncRecordingFile(s.output)) {
-        std::clearerr(s.output);
+        clearerr(s.output);
         s.writeFailed = true;
         return;
     }
@@ -82,20 +80,20 @@ void CALLBACK OnWaveInMessage(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1
     if (!ours) {
         return;
     }
-    s.handoff.Lock();
+    LockHandoff(s.handoff);
     // Each buffer is handed back once per queueing, so there is always room.
     s.handed[(s.handedFirst + s.handedCount) % kCaptureBuffers] = header;
     ++s.handedCount;
-    s.handoff.Notify();
-    s.handoff.Unlock();
+    NotifyHandoff(s.handoff);
+    UnlockHandoff(s.handoff);
 }
 
 // The next buffer handed back, oldest first, waiting for one; null once Stop
 // has asked the writer to finish and every buffer handed back is done.
 WAVEHDR* TakeHandedBack(RecorderState& s) {
-    s.handoff.Lock();
+    LockHandoff(s.handoff);
     while (s.handedCount == 0 && !s.finishing) {
-        s.handoff.Wait();
+        WaitHandoff(s.handoff);
     }
     WAVEHDR* header = nullptr;
     if (s.handedCount > 0) {
@@ -103,14 +101,15 @@ WAVEHDR* TakeHandedBack(RecorderState& s) {
         s.handedFirst = (s.handedFirst + 1) % kCaptureBuffers;
         --s.handedCount;
     }
-    s.handoff.Unlock();
+    UnlockHandoff(s.handoff);
     return header;
 }
 
 // The writer thread: writes each full buffer the device hands back, then
 // lends the buffer to the device again. A buffer handed back part filled (a
 // device stopping or resetting) holds no whole second: it is not written.
-void WriteHandedBack(RecorderState& s) {
+void WriteHandedBack(void* state) {
+    RecorderState& s = *static_cast<RecorderState*>(state);
     while (WAVEHDR* header = TakeHandedBack(s)) {
         if (header->dwBytesRecorded >= kBlockBytes) {
             const Guard guard(s.lock);
@@ -127,7 +126,7 @@ void WriteHandedBack(RecorderState& s) {
 }
 
 // Opens, arms and starts the device. Returns RESULT_OK or the failing step.
-std::int32_t StartCapture(RecorderState& s) {
+int32_t StartCapture(RecorderState& s) {
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 1;
@@ -154,7 +153,7 @@ std::int32_t StartCapture(RecorderState& s) {
     for (int i = 0; i < kCaptureBuffers; ++i) {
         WAVEHDR& descriptor = s.descriptors[i];
         descriptor = WAVEHDR{};
-        descriptor.lpData = s.buffers[i];
+        descriptor.lpData = theCaptureBuffers[i];
         descriptor.dwBufferLength = kBlockBytes;
         // A failed prepare shows as a failed AddBuffer.
         waveInPrepareHeader(s.device, &descriptor, kDescriptorSize);
@@ -171,7 +170,7 @@ std::int32_t StartCapture(RecorderState& s) {
 // Ends the recording that is open: releases the device, lets the writer
 // write every whole second the device handed back, writes the final header
 // and closes the file. Returns the blocks in the file.
-std::int32_t FinishRecording(RecorderState& s) {
+int32_t FinishRecording(RecorderState& s) {
     if (s.device != nullptr) {
         // Stop hands back the buffer being filled, part filled; every full
         // one handed back before stays with the writer, which writes it.
@@ -189,18 +188,16 @@ std::int32_t FinishRecording(RecorderState& s) {
         waveInClose(s.device);
         s.device = nullptr;
     }
-    if (s.writer != nullptr) {
-        s.handoff.Lock();
+    if (s.writer.started) {
+        LockHandoff(s.handoff);
         s.finishing = true;
-        s.handoff.Notify();
-        s.handoff.Unlock();
+        NotifyHandoff(s.handoff);
+        UnlockHandoff(s.handoff);
         // Waits for storage if the writer is behind: every second captured
         // before Stop is written before Stop returns.
-        s.writer->join();
-        delete s.writer;
-        s.writer = nullptr;
+        JoinThread(s.writer);
     }
-    s.handoff.Close();
+    CloseHandoff(s.handoff);
     const Guard guard(s.lock);
     // Each second's header is made durable as it is written, so there is
     // normally nothing left to do here: Stop then waits for no storage.
@@ -208,27 +205,20 @@ std::int32_t FinishRecording(RecorderState& s) {
         WriteHeader(s);
         tolvane::platform::SyncRecordingFile(s.output);
     }
-    std::fclose(s.output);
+    fclose(s.output);
     s.output = nullptr;
     return s.blockCount;
 }
 
-// Starts the writer thread with an empty hand-over. Start is the last point
-// where the recorder allocates.
+// Starts the writer thread with an empty hand-over.
 bool StartWriter(RecorderState& s) {
-    if (!s.handoff.Open()) {
+    if (!OpenHandoff(s.handoff)) {
         return false;
     }
     s.handedFirst = 0;
     s.handedCount = 0;
     s.finishing = false;
-    try {
-        s.writer = new std::thread(WriteHandedBack, std::ref(s));
-    } catch (...) {
-        s.writer = nullptr;
-        return false;
-    }
-    return true;
+    return StartThread(s.writer, WriteHandedBack, &s);
 }
 
 }  // namespace
@@ -240,14 +230,14 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
     if (s.output != nullptr) {
         return RESULT_RECORDER_OPEN_FAILED;  // the device is ours already
     }
-    std::FILE* file = tolvane::platform::OpenRecordingFile(outputPath);
+    FILE* file = tolvane::platform::OpenRecordingFile(outputPath);
     if (file == nullptr) {
         return RESULT_RECORDER_FILE_FAILED;
     }
     // Unbuffered: each block and each header goes to the system in one write
     // as it is made, so a block that fails part way leaves nothing pending
     // that could land behind the counted blocks later.
-    std::setvbuf(file, nullptr, _IONBF, 0);
+    setvbuf(file, nullptr, _IONBF, 0);
     {
         const Guard guard(s.lock);
         s.output = file;
@@ -257,7 +247,7 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
         // WAV from the start, and it exists after a power cut from the moment
         // Start returns.
         if (!WriteHeader(s) || !tolvane::platform::SyncNewRecordingFile(file, outputPath)) {
-            std::fclose(file);
+            fclose(file);
             s.output = nullptr;
             return RESULT_RECORDER_FILE_FAILED;
         }
@@ -265,7 +255,7 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
     }
     // Without a writer nothing could be recorded: as for a device that
     // cannot be opened.
-    const std::int32_t result = StartWriter(s) ? StartCapture(s) : RESULT_RECORDER_OPEN_FAILED;
+    const int32_t result = StartWriter(s) ? StartCapture(s) : RESULT_RECORDER_OPEN_FAILED;
     if (result != RESULT_OK) {
         FinishRecording(s);
     }

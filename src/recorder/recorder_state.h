@@ -2,27 +2,25 @@
 // the capture handler and the recorder's writer thread share.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
-#include <mutex>
-#include <thread>
+#include <stdint.h>
+#include <stdio.h>
 
-#include "platform/handoff_signal.h"
+#include "platform/threads.h"
 #include "platform/wave_in.h"
 #include "wav/wav_header.h"
 
 namespace tolvane::recorder {
 
-constexpr std::uint32_t kCaptureRate = 8000;
+constexpr uint32_t kCaptureRate = 8000;
 // One block is one second of sound: the device fills it, the file gets it.
-constexpr std::uint32_t kBlockSamples = kCaptureRate;
-constexpr std::uint32_t kBlockBytes = kBlockSamples * kBytesPerSample;
+constexpr uint32_t kBlockSamples = kCaptureRate;
+constexpr uint32_t kBlockBytes = kBlockSamples * kBytesPerSample;
 
 // The header's sizes are 32-bit: data + 36 must stay <= 0xFFFFFFFF, so a file
 // holds at most this many blocks (about 74 hours).
-constexpr std::int32_t kMaxBlocks = static_cast<std::int32_t>((0xFFFFFFFFu - kRiffSizeOverhead) / kBlockBytes);
-static_assert(std::uint64_t{kMaxBlocks} * kBlockBytes + kRiffSizeOverhead <= 0xFFFFFFFFu);
-static_assert((std::uint64_t{kMaxBlocks} + 1) * kBlockBytes + kRiffSizeOverhead > 0xFFFFFFFFu);
+constexpr int32_t kMaxBlocks = static_cast<int32_t>((0xFFFFFFFFu - kRiffSizeOverhead) / kBlockBytes);
+static_assert(uint64_t{kMaxBlocks} * kBlockBytes + kRiffSizeOverhead <= 0xFFFFFFFFu);
+static_assert((uint64_t{kMaxBlocks} + 1) * kBlockBytes + kRiffSizeOverhead > 0xFFFFFFFFu);
 
 // How many one-second buffers the device is lent. All are queued together,
 // so while the writer waits for storage the device still has the others to
@@ -41,29 +39,29 @@ constexpr int kCaptureBuffers = 10;
 // joined.
 struct RecorderState {
     // Guards the file's state: output, writeFailed, blockCount, durable.
-    std::mutex lock;
+    tolvane::platform::Mutex lock;
 
     // Open from a successful Start to the matching Stop; null means idle.
-    std::FILE* output = nullptr;
+    FILE* output = nullptr;
     // A block could not be written: nothing more is appended, so the blocks
     // that the header counts stay the first bytes of the data.
     bool writeFailed = false;
     // Whole blocks in the file, as its header states.
-    std::int32_t blockCount = 0;
+    int32_t blockCount = 0;
     // Everything written to the file is on storage: the header there states
     // `blockCount` and nothing follows the counted blocks, so Stop has
     // nothing to write or sync.
     bool durable = false;
     // Blocks a file may take; lowered only by tests.
-    std::int32_t blockLimit = kMaxBlocks;
+    int32_t blockLimit = kMaxBlocks;
 
     // The open device, null when none. Used by the host thread only.
     HWAVEIN device = nullptr;
 
     // The capture buffers as the device sees them; each is lent from
-    // AddBuffer until the device hands it back.
+    // AddBuffer until the device hands it back. The buffers themselves are
+    // theCaptureBuffers.
     WAVEHDR descriptors[kCaptureBuffers]{};
-    char buffers[kCaptureBuffers][kBlockBytes]{};
 
     // Buffers handed back by the device, oldest first, waiting for the
     // writer; and whether the writer is to end once they are done. Guarded
@@ -77,15 +75,19 @@ struct RecorderState {
     // The writer queues buffers again only while this is set, to
     // `queueDevice`; Stop clears it before it takes every buffer back.
     // Guarded by `requeueLock`, which the writer holds while it queues.
-    std::mutex requeueLock;
+    tolvane::platform::Mutex requeueLock;
     bool requeue = false;
     HWAVEIN queueDevice = nullptr;
 
-    // The writer thread, from Start to Stop. Held by pointer: a thread still
-    // running when the process ends must not be destroyed with the state.
-    std::thread* writer = nullptr;
+    // The writer thread, from Start to Stop.
+    tolvane::platform::Thread writer;
 };
 
 extern RecorderState theRecorder;
+
+// The capture buffers' memory, apart from the state: the state has non-zero
+// initial values, which the library's file carries, and these 160 kB are
+// zero at load, which it does not.
+extern char theCaptureBuffers[kCaptureBuffers][kBlockBytes];
 
 }  // namespace tolvane::recorder

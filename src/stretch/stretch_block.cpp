@@ -5,21 +5,21 @@ namespace {
 
 // Below 2^24 every integer is a float, so (float)i * 5.0f is exactly 5 * i and
 // the integer path gives the same indices as the float one.
-constexpr std::int32_t kExactFloatLimit = 1 << 24;
+constexpr int32_t kExactFloatLimit = 1 << 24;
 
 }  // namespace
 
-void StretchBlock(const std::int16_t* source, std::int32_t sourceCount, std::int16_t* destination,
-                  std::int32_t destinationCount, float factor) {
+void StretchBlock(const int16_t* source, int32_t sourceCount, int16_t* destination,
+                  int32_t destinationCount, float factor) {
     if (destinationCount <= 0) {
         return;
     }
     if (factor == 5.0f && destinationCount <= kExactFloatLimit / 5) {
         // The converter's only factor: plain integer strides, which the
         // compiler can keep in registers without float conversions.
-        std::int32_t i = 0;
-        const std::int32_t inRange = sourceCount > 0 ? (sourceCount - 1) / 5 + 1 : 0;
-        const std::int32_t copied = inRange < destinationCount ? inRange : destinationCount;
+        int32_t i = 0;
+        const int32_t inRange = sourceCount > 0 ? (sourceCount - 1) / 5 + 1 : 0;
+        const int32_t copied = inRange < destinationCount ? inRange : destinationCount;
         for (; i < copied; ++i) {
             destination[i] = source[5 * i];
         }
@@ -28,13 +28,13 @@ void StretchBlock(const std::int16_t* source, std::int32_t sourceCount, std::int
         }
         return;
     }
-    for (std::int32_t i = 0; i < destinationCount; ++i) {
+    for (int32_t i = 0; i < destinationCount; ++i) {
         const float scaled = static_cast<float>(i) * factor;
         // Truncation of a float outside int range is undefined; such an index
         // is out of the source in any case.
         const bool representable = scaled > -2147483648.0f && scaled < 2147483648.0f;
-        const std::int32_t index = representable ? static_cast<std::int32_t>(scaled) : -1;
-        destination[i] = (index >= 0 && index < sourceCount) ? source[index] : std::int16_t{0};
+        const int32_t index = representable ? static_cast<int32_t>(scaled) : -1;
+        destination[i] = (index >= 0 && index < sourceCount) ? source[index] : int16_t{0};
     }
 }
 

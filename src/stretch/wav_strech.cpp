@@ -1,33 +1,33 @@
 // WAVStrech: keeps every fifth sample of each 4096-sample block of an 8000 Hz
 // 16-bit WAV and writes the result as a 1600 Hz WAV.
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
+#include <stdint.h>
+#include <string.h>
 
 #include "TolvaneWAVTimeStretch.h"
 #include "platform/native_file.h"
 #include "platform/native_path.h"
+#include "platform/standard_output.h"
 #include "stretch/stretch_block.h"
 #include "wav/wav_header.h"
 
 namespace tolvane {
 namespace {
 
-constexpr std::int32_t kBlockSamples = 4096;
-constexpr std::uint32_t kOutputRate = 1600;
+constexpr int32_t kBlockSamples = 4096;
+constexpr uint32_t kOutputRate = 1600;
 constexpr float kCountFactor = 0.2f;  // output samples per input sample
 constexpr float kIndexFactor = 5.0f;  // input stride per output sample
 // Samples kept from one full block: 0, 5, ..., 4090.
-constexpr std::int32_t kKeptPerBlock = 819;
+constexpr int32_t kKeptPerBlock = 819;
 // Blocks read per system call. Large reads are most of the speed; the stack
 // that holds them (about 64 KiB in all) must stay well under 96 KiB for hosts
 // with small thread stacks.
-constexpr std::int32_t kBlocksPerRead = 6;
-constexpr std::size_t kReadBytes = kBlocksPerRead * kBlockSamples * sizeof(std::int16_t);
+constexpr int32_t kBlocksPerRead = 6;
+constexpr size_t kReadBytes = kBlocksPerRead * kBlockSamples * sizeof(int16_t);
 
 // The system's page size on every target we build for; only speed depends on
 // it being right.
-constexpr std::size_t kPageBytes = 4096;
+constexpr size_t kPageBytes = 4096;
 
 constexpr const char kInputOpenFailed[] = "Failed to open input file.\n";
 constexpr const char kOutputOpenFailed[] = "Failed to open output file.\n";
@@ -35,32 +35,31 @@ constexpr const char kReadFailed[] = "Failed to read input file.\n";
 constexpr const char kWriteFailed[] = "Failed to write output file.\n";
 constexpr const char kDone[] = "Time stretch effect applied and saved to output.wav\n";
 
-std::int32_t Report(const char* line, std::int32_t result) {
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+int32_t Report(const char* line, int32_t result) {
+    platform::PrintLine(line);
     return result;
 }
 
 // Samples kept from `n` samples of one block.
-std::int32_t KeptFrom(std::int32_t n) {
-    return static_cast<std::int32_t>(static_cast<float>(n) * kCountFactor);
+int32_t KeptFrom(int32_t n) {
+    return static_cast<int32_t>(static_cast<float>(n) * kCountFactor);
 }
 
 // Samples that a run of `inputSamples` samples gives, block by block.
-std::uint64_t KeptFromRun(std::uint64_t inputSamples) {
+uint64_t KeptFromRun(uint64_t inputSamples) {
     return kKeptPerBlock * (inputSamples / kBlockSamples) +
-           static_cast<std::uint64_t>(KeptFrom(static_cast<std::int32_t>(inputSamples % kBlockSamples)));
+           static_cast<uint64_t>(KeptFrom(static_cast<int32_t>(inputSamples % kBlockSamples)));
 }
 
 // The output's sample count as far as it can be told before copying: from the
 // input's real size when it is a regular file, else from its header.
-std::uint64_t ExpectedOutputSamples(const platform::InputFile& input, const unsigned char* header) {
+uint64_t ExpectedOutputSamples(const platform::InputFile& input, const unsigned char* header) {
     if (input.SizeKnown()) {
-        const std::uint64_t size = input.Size();
+        const uint64_t size = input.Size();
         return size > kWavHeaderSize ? KeptFromRun((size - kWavHeaderSize) / kBytesPerSample) : 0;
     }
-    const std::int32_t declared = ReadWavDataSize(header) / 2;
-    return declared > 0 ? KeptFromRun(static_cast<std::uint64_t>(declared)) : 0;
+    const int32_t declared = ReadWavDataSize(header) / 2;
+    return declared > 0 ? KeptFromRun(static_cast<uint64_t>(declared)) : 0;
 }
 
 }  // namespace
@@ -77,7 +76,7 @@ extern "C" int32_t WAVStrech(const TolvanePathChar* inputPath, const TolvanePath
         return Report(kInputOpenFailed, RESULT_STRETCH_FAILED);
     }
     unsigned char header[kWavHeaderSize] = {};
-    const std::ptrdiff_t headerRead = input.ReadFully(header, sizeof header);
+    const ptrdiff_t headerRead = input.ReadFully(header, sizeof header);
     if (headerRead < 0) {
         return Report(kReadFailed, RESULT_STRETCH_FAILED);
     }
@@ -94,40 +93,40 @@ extern "C" int32_t WAVStrech(const TolvanePathChar* inputPath, const TolvanePath
 
     // Sizes in the header are 32-bit; the count is stored modulo 2^32 like
     // any 32-bit writer would, which only matters past 4 GiB of output.
-    const std::uint64_t expected = ExpectedOutputSamples(input, header);
-    const WavHeader provisional = MakeWavHeader(kOutputRate, static_cast<std::uint32_t>(expected));
+    const uint64_t expected = ExpectedOutputSamples(input, header);
+    const WavHeader provisional = MakeWavHeader(kOutputRate, static_cast<uint32_t>(expected));
 
     // Output is staged and written in whole pages only: an existing output is
     // overwritten in place, and a write that covers whole pages never makes
     // the system read the old contents back first.
-    std::int16_t in[kBlocksPerRead * kBlockSamples];
-    std::int16_t staged[(kPageBytes + kWavHeaderSize) / 2 + kBlocksPerRead * kKeptPerBlock];
-    std::memcpy(staged, provisional.bytes, kWavHeaderSize);
-    std::size_t stagedSamples = kWavHeaderSize / 2;
+    int16_t in[kBlocksPerRead * kBlockSamples];
+    int16_t staged[(kPageBytes + kWavHeaderSize) / 2 + kBlocksPerRead * kKeptPerBlock];
+    memcpy(staged, provisional.bytes, kWavHeaderSize);
+    size_t stagedSamples = kWavHeaderSize / 2;
 
-    std::uint64_t written = 0;
+    uint64_t written = 0;
     for (;;) {
-        const std::ptrdiff_t got = input.ReadFully(in, kReadBytes);
+        const ptrdiff_t got = input.ReadFully(in, kReadBytes);
         if (got < 0) {
             return fail(kReadFailed);
         }
         // Whole samples only: a final odd byte is never copied.
-        const std::int32_t samples = static_cast<std::int32_t>(got / 2);
-        for (std::int32_t start = 0; start < samples; start += kBlockSamples) {
-            const std::int32_t n = samples - start < kBlockSamples ? samples - start : kBlockSamples;
-            const std::int32_t m = KeptFrom(n);
+        const int32_t samples = static_cast<int32_t>(got / 2);
+        for (int32_t start = 0; start < samples; start += kBlockSamples) {
+            const int32_t n = samples - start < kBlockSamples ? samples - start : kBlockSamples;
+            const int32_t m = KeptFrom(n);
             StretchBlock(in + start, n, staged + stagedSamples, m, kIndexFactor);
-            stagedSamples += static_cast<std::size_t>(m);
-            written += static_cast<std::uint64_t>(m);
+            stagedSamples += static_cast<size_t>(m);
+            written += static_cast<uint64_t>(m);
         }
-        const bool ended = static_cast<std::size_t>(got) < kReadBytes;
-        const std::size_t stagedBytes = stagedSamples * 2;
-        const std::size_t flushBytes = ended ? stagedBytes : stagedBytes / kPageBytes * kPageBytes;
+        const bool ended = static_cast<size_t>(got) < kReadBytes;
+        const size_t stagedBytes = stagedSamples * 2;
+        const size_t flushBytes = ended ? stagedBytes : stagedBytes / kPageBytes * kPageBytes;
         if (flushBytes > 0) {
             if (!output.Write(staged, flushBytes)) {
                 return fail(kWriteFailed);
             }
-            std::memmove(staged, staged + flushBytes / 2, stagedBytes - flushBytes);
+            memmove(staged, staged + flushBytes / 2, stagedBytes - flushBytes);
             stagedSamples = (stagedBytes - flushBytes) / 2;
         }
         if (ended) {
@@ -138,7 +137,7 @@ extern "C" int32_t WAVStrech(const TolvanePathChar* inputPath, const TolvanePath
     // The input may have been shorter or longer than announced (a pipe, a
     // lying header, a file still growing): then the header is made exact now.
     if (written != expected) {
-        const WavHeader exact = MakeWavHeader(kOutputRate, static_cast<std::uint32_t>(written));
+        const WavHeader exact = MakeWavHeader(kOutputRate, static_cast<uint32_t>(written));
         if (!output.WriteAtStart(exact.bytes, kWavHeaderSize)) {
             return fail(kWriteFailed);
         }

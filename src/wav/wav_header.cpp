@@ -1,6 +1,6 @@
 #include "wav/wav_header.h"
 
-#include <cstring>
+#include <string.h>
 
 namespace tolvane {
 namespace {
@@ -8,17 +8,17 @@ namespace {
 // Little-endian writers: the bytes never depend on the host's byte order or on
 // how a structure would lie in memory.
 unsigned char* PutTag(unsigned char* out, const char (&tag)[5]) {
-    std::memcpy(out, tag, 4);
+    memcpy(out, tag, 4);
     return out + 4;
 }
 
-unsigned char* PutU16(unsigned char* out, std::uint16_t value) {
+unsigned char* PutU16(unsigned char* out, uint16_t value) {
     out[0] = static_cast<unsigned char>(value & 0xFFu);
     out[1] = static_cast<unsigned char>(value >> 8);
     return out + 2;
 }
 
-unsigned char* PutU32(unsigned char* out, std::uint32_t value) {
+unsigned char* PutU32(unsigned char* out, uint32_t value) {
     out[0] = static_cast<unsigned char>(value & 0xFFu);
     out[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
     out[2] = static_cast<unsigned char>((value >> 16) & 0xFFu);
@@ -26,17 +26,17 @@ unsigned char* PutU32(unsigned char* out, std::uint32_t value) {
     return out + 4;
 }
 
-constexpr std::uint32_t kFmtChunkSize = 16;    // PCM "fmt " body: no extension.
-constexpr std::uint16_t kFormatPcm = 1;        // WAVE_FORMAT_PCM.
-constexpr std::uint16_t kChannels = 1;         // mono.
-constexpr std::uint16_t kBitsPerSample = 16;
-constexpr std::uint16_t kBlockAlign = kChannels * kBitsPerSample / 8;
+constexpr uint32_t kFmtChunkSize = 16;    // PCM "fmt " body: no extension.
+constexpr uint16_t kFormatPcm = 1;        // WAVE_FORMAT_PCM.
+constexpr uint16_t kChannels = 1;         // mono.
+constexpr uint16_t kBitsPerSample = 16;
+constexpr uint16_t kBlockAlign = kChannels * kBitsPerSample / 8;
 static_assert(kRiffSizeOverhead == 4 + 8 + kFmtChunkSize + 8);
 
 }  // namespace
 
-WavHeader MakeWavHeader(std::uint32_t sampleRate, std::uint32_t sampleCount) {
-    const std::uint32_t dataSize = sampleCount * kBytesPerSample;
+WavHeader MakeWavHeader(uint32_t sampleRate, uint32_t sampleCount) {
+    const uint32_t dataSize = sampleCount * kBytesPerSample;
     WavHeader header{};
     unsigned char* p = header.bytes;
     p = PutTag(p, "RIFF");
@@ -55,18 +55,18 @@ WavHeader MakeWavHeader(std::uint32_t sampleRate, std::uint32_t sampleCount) {
     return header;
 }
 
-bool WriteWavHeader(std::FILE* stream, std::uint32_t sampleRate, std::uint32_t sampleCount) {
+bool WriteWavHeader(FILE* stream, uint32_t sampleRate, uint32_t sampleCount) {
     const WavHeader header = MakeWavHeader(sampleRate, sampleCount);
-    return std::fwrite(header.bytes, 1, kWavHeaderSize, stream) == kWavHeaderSize;
+    return fwrite(header.bytes, 1, kWavHeaderSize, stream) == kWavHeaderSize;
 }
 
-std::int32_t ReadWavDataSize(const unsigned char* headerBytes) {
+int32_t ReadWavDataSize(const unsigned char* headerBytes) {
     const unsigned char* p = headerBytes + 40;
-    const std::uint32_t raw = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                              (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    const uint32_t raw = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
     // Two's complement reinterpretation without implementation-defined casts.
-    return raw <= 0x7FFFFFFFu ? static_cast<std::int32_t>(raw)
-                              : -static_cast<std::int32_t>(~raw) - 1;
+    return raw <= 0x7FFFFFFFu ? static_cast<int32_t>(raw)
+                              : -static_cast<int32_t>(~raw) - 1;
 }
 
 }  // namespace tolvane

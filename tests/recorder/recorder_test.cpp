@@ -334,7 +334,7 @@ TEST_F(RecorderTest, LastBlockBeforeTheLimitLandsPast4GiB) {
     const fs::path out = File("long.wav");
     ASSERT_EQ(Start(out), RESULT_OK);
     {
-        const std::lock_guard<std::mutex> lock(theRecorder.lock);
+        const tolvane::platform::MutexGuard lock(theRecorder.lock);
         theRecorder.blockCount = tolvane::recorder::kMaxBlocks - 1;
     }
     ASSERT_TRUE(scripted::DeliverBlock());
