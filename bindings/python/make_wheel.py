@@ -8,7 +8,7 @@ STRIP the binutils (or llvm) strip for its machine, which strips the copy that
 goes into the wheel. Prints the wheel's path.
 
 The tag comes from the library itself, not from what the caller says it is:
-- a PE file's machine gives win_amd64, win32, win_arm64 or win_arm32;
+- a PE file's machine gives win_amd64, win32 or win_arm64;
 - an ELF file's machine gives the architecture, and the highest GLIBC_x.y
   version that its undefined dynamic symbols ask for (`readelf --dyn-syms`)
   gives manylinux_x_y: the oldest C library that has every function it calls.
@@ -30,7 +30,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-PE_MACHINES = {0x8664: "win_amd64", 0x14C: "win32", 0xAA64: "win_arm64", 0x1C4: "win_arm32"}
+# No Python is made for 32-bit ARM Windows: no tag for its DLL.
+PE_MACHINES = {0x8664: "win_amd64", 0x14C: "win32", 0xAA64: "win_arm64"}
 ELF_MACHINES = {62: "x86_64", 183: "aarch64", 40: "armv7l", 22: "s390x", 3: "i686"}
 # What any manylinux system has; anything else the library needs, a user may not.
 C_RUNTIME = {"libc.so.6", "libm.so.6"}
