@@ -11,13 +11,16 @@ TOLVANE_WINDOWS_ARM_PACKAGES="clang lld llvm mingw-w64-common"
 # The test suite: GoogleTest, a PulseAudio daemon and ALSA's PulseAudio plugin
 # as a real-time capture source (procps: ps, for starting and stopping it),
 # the Windows cross-build run under Wine, GNU parallel for the recipe that
-# spreads a batch over several machines, and the C# (Mono) and Python (pip
-# over Debian's setuptools) bindings' tests.
+# spreads a batch over several machines, and the C# (Mono) and Python (the
+# wheel installed into fresh venvs) bindings' tests.
 TOLVANE_TEST_PACKAGES="googletest libgtest-dev libgmock-dev binutils \
 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils procps \
 g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64 wine64 python3 python3-pefile \
-parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel \
+parallel mono-mcs mono-runtime python3-pip python3-setuptools python3-wheel python3-venv \
 $TOLVANE_WINDOWS_ARM_PACKAGES"
+# The Python wheel (scripts/wheel): Debian's setuptools and wheel make it,
+# readelf reads the glibc versions the library needs.
+TOLVANE_WHEEL_PACKAGES="python3 python3-setuptools python3-wheel binutils"
 # The fuzz targets (scripts/fuzz): Clang and its libFuzzer.
 TOLVANE_FUZZ_PACKAGES="clang libfuzzer-14-dev"
 # The Debian packages (scripts/package) and their round trip in the tests:
@@ -61,11 +64,13 @@ TOLVANE_S390X_RUNTIME_ROOT=/opt/tolvane-cross/s390x-linux-gnu
 TOLVANE_S390X_PULSE_PACKAGES="libasound2-plugins libpulse0 libdbus-1-3 libsndfile1 libx11-xcb1 libx11-6 \
 libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 libsystemd0 libcap2 libgcrypt20 libgpg-error0 liblzma5 libzstd1 \
 liblz4-1 libasyncns0 libflac12 libogg0 libvorbis0a libvorbisenc2 libopus0 libmpg123-0 libmp3lame0"
-# An s390x Python, for the Python binding's test on a big-endian machine, is
-# unpacked the same way into a root of its own (python3.11:s390x cannot be
-# installed beside the native one either).
+# An s390x Python, for the Python binding's test on a big-endian machine, and
+# an arm64 one, which installs and runs the arm64 wheel, are unpacked the same
+# way into roots of their own (python3.11:ARCH cannot be installed beside the
+# native one either).
 TOLVANE_S390X_PYTHON_ROOT=/opt/tolvane-cross/s390x-python
-TOLVANE_S390X_PYTHON_PACKAGES="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libffi8 zlib1g libexpat1"
+TOLVANE_ARM64_PYTHON_ROOT=/opt/tolvane-cross/arm64-python
+TOLVANE_CROSS_PYTHON_PACKAGES="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libffi8 zlib1g libexpat1"
 
 # tolvane_add_architectures ARCH...: enables the foreign architectures that
 # are not yet enabled (as root) and refreshes the package lists if it did.
@@ -95,22 +100,23 @@ tolvane_ensure_cross_packages() {
   done
   # shellcheck disable=SC2086
   tolvane_ensure_packages $packages || return 1
-  tolvane_unpack_s390x "$TOLVANE_S390X_RUNTIME_ROOT" "$TOLVANE_S390X_PULSE_PACKAGES" &&
-    tolvane_unpack_s390x "$TOLVANE_S390X_PYTHON_ROOT" "$TOLVANE_S390X_PYTHON_PACKAGES"
+  tolvane_unpack_foreign s390x "$TOLVANE_S390X_RUNTIME_ROOT" "$TOLVANE_S390X_PULSE_PACKAGES" &&
+    tolvane_unpack_foreign s390x "$TOLVANE_S390X_PYTHON_ROOT" "$TOLVANE_CROSS_PYTHON_PACKAGES" &&
+    tolvane_unpack_foreign arm64 "$TOLVANE_ARM64_PYTHON_ROOT" "$TOLVANE_CROSS_PYTHON_PACKAGES"
 }
 
-# tolvane_unpack_s390x ROOT PACKAGES: unpacks the s390x PACKAGES (a
+# tolvane_unpack_foreign ARCH ROOT PACKAGES: unpacks the ARCH PACKAGES (a
 # space-separated list) into ROOT unless that already holds them.
-tolvane_unpack_s390x() {
-  local root=$1 list=$2
+tolvane_unpack_foreign() {
+  local arch=$1 root=$2 list=$3
   [ "$(cat "$root/.packages" 2>/dev/null)" = "$list" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
-    echo "s390x packages not unpacked into $root; run scripts/test as root once" >&2
+    echo "$arch packages not unpacked into $root; run scripts/test as root once" >&2
     return 1
   fi
-  echo "unpacking s390x packages into $root: $list"
+  echo "unpacking $arch packages into $root: $list"
   local debs names="" package deb
-  for package in $list; do names="$names $package:s390x"; done
+  for package in $list; do names="$names $package:$arch"; done
   debs=$(mktemp -d)
   chown _apt "$debs" 2>/dev/null || true
   # Package lists too old for the archive get refreshed once.

@@ -1,7 +1,8 @@
-"""The Python binding, installed, against the built library: a conversion checked
-byte for byte through non-ASCII and non-BMP paths, the failure codes, path
-encoding in both byte orders, finding the library, and a recording from the
-test source (HOME's .asoundrc leads to it).
+"""The Python binding, installed from its wheel, against the library inside: a
+conversion checked byte for byte through non-ASCII and non-BMP paths, the
+failure codes, path encoding in both byte orders, the order the library is
+looked for in, and a recording from the test source (HOME's .asoundrc leads
+to it).
 
 Environment: TOLVANE_TEST_DIR (scratch), TOLVANE_TEST_LIBRARY (the built
 library's file), TOLVANE_TEST_SOURCE (the test source's
@@ -72,26 +73,29 @@ class Binding(unittest.TestCase):
         self.assertEqual(tolvane._encode_path(path, "little"), b"\xe9\x00\x34\xd8\x1e\xdd\x00\x00")
         self.assertEqual(tolvane._encode_path(path, "big"), b"\x00\xe9\xd8\x34\xdd\x1e\x00\x00")
 
-    def test_library_named_by_the_environment(self):
+    def test_library_found_in_the_package_then_the_environment(self):
+        # The wheel's own copy, whatever the environment names.
+        bundled = os.path.join(os.path.dirname(tolvane.__file__), tolvane._LIBRARY_FILE)
+        self.assertEqual(tolvane._library()._name, bundled)
         saved = os.environ.get(tolvane.LIBRARY_ENV)
         try:
             os.environ[tolvane.LIBRARY_ENV] = str(self.dir / "nowhere.so")
-            tolvane._library.cache_clear()
+            self.assertEqual(tolvane._load_library(os.path.dirname(bundled))._name, bundled)
+            # Without one, the file named, and no other copy if that fails.
             with self.assertRaisesRegex(OSError, tolvane.LIBRARY_ENV):
-                tolvane.stretch("a.wav", "b.wav")
+                tolvane._load_library(str(self.dir))
             os.environ[tolvane.LIBRARY_ENV] = os.environ["TOLVANE_TEST_LIBRARY"]
-            tolvane._library.cache_clear()
-            self.assertEqual(tolvane._library()._name, os.environ["TOLVANE_TEST_LIBRARY"])
+            self.assertEqual(tolvane._load_library(str(self.dir))._name, os.environ["TOLVANE_TEST_LIBRARY"])
         finally:
             if saved is None:
                 os.environ.pop(tolvane.LIBRARY_ENV, None)
             else:
                 os.environ[tolvane.LIBRARY_ENV] = saved
-            tolvane._library.cache_clear()
 
     def test_installed_version_is_the_project_version(self):
         from importlib.metadata import version
         self.assertEqual(version("tolvane"), os.environ["TOLVANE_TEST_VERSION"])
+        self.assertEqual(tolvane.__version__, os.environ["TOLVANE_TEST_VERSION"])
 
     @unittest.skipUnless(os.path.exists(os.path.join(os.environ.get("TOLVANE_TEST_SOURCE", "/nonexistent"), "native")),
                          "the test capture source is not running (pulseaudio not installed?)")

@@ -1,30 +1,31 @@
 #!/bin/sh
-# Installs the Python binding the way the README tells users to without
-# network access (pip, no build isolation, no index: the build backend is the
-# system's setuptools) into a fresh directory, then runs the test program
-# against that installed copy.
+# Installs the wheel as its users do, offline, then runs the test program
+# against that installed copy with nothing else pointing at a library (no
+# LD_LIBRARY_PATH, no TOLVANE_LIBRARY): it must load the one inside.
 #
-#   run_python_test.sh PACKAGE_DIR WORK_DIR TEST_PROGRAM PYTHON [RUN_PYTHON...]
+#   run_python_test.sh WHEEL_DIR WORK_DIR TEST_PROGRAM venv PYTHON
+#   run_python_test.sh WHEEL_DIR WORK_DIR TEST_PROGRAM target RUN_PYTHON...
 #
-# PYTHON installs; RUN_PYTHON (default PYTHON) runs the test: the package is
-# pure Python, so a target's interpreter under its emulator can run what the
-# build machine's installed. Without pip, setuptools or wheel for PYTHON it
-# prints a SKIP line and succeeds (CTest reports the test as skipped).
+# venv: into a fresh venv of PYTHON (no system site packages), by its pip.
+# target: a target's interpreter under its emulator, which has no venv, runs
+# Debian's pip wheel (python3-pip-whl) itself, so that its own pip decides
+# whether the wheel's tag fits that machine, and installs into a directory.
 set -eu
-package=$1 work=$2 test=$3 python=$4
-shift 3
-
-if ! "$python" -c 'import importlib.util as u, sys
-sys.exit(any(u.find_spec(m) is None for m in ("pip", "setuptools", "wheel")))'; then
-    echo "SKIP: $python lacks pip, setuptools or wheel (Debian: python3-pip python3-setuptools python3-wheel)"
-    exit 0
-fi
+wheel=$(echo "$1"/tolvane-*.whl)
+work=$2 test=$3 mode=$4
+shift 4
+unset LD_LIBRARY_PATH TOLVANE_LIBRARY
 rm -rf "$work"
 mkdir -p "$work"
-# pip builds in the directory it is given and leaves build/ and *.egg-info
-# there: a copy keeps the source tree clean.
-cp -R "$package" "$work/source"
-"$python" -m pip --isolated install --quiet --no-build-isolation --no-index --no-cache-dir \
-    --disable-pip-version-check --root-user-action=ignore --target "$work/site" "$work/source"
-[ $# -gt 1 ] && shift
-PYTHONPATH=$work/site TOLVANE_TEST_DIR=$work exec "$@" -s "$test"
+export TOLVANE_TEST_DIR="$work"
+quiet="--quiet --no-index --no-cache-dir --disable-pip-version-check"
+if [ "$mode" = venv ]; then
+    "$1" -m venv "$work/venv"
+    # shellcheck disable=SC2086
+    "$work/venv/bin/pip" install $quiet "$wheel"
+    exec "$work/venv/bin/python" -s "$test"
+fi
+pip=$(echo /usr/share/python-wheels/pip-*.whl)
+# shellcheck disable=SC2086
+"$@" "$pip/pip" install $quiet --target "$work/site" "$wheel"
+PYTHONPATH=$work/site exec "$@" -s "$test"

@@ -285,4 +285,14 @@ else
 fi
 set_audio_driver ""
 
+# --- the Python wheels: each DLL in its wheel, checked as a zip ------------------
+for platform in windows windows-x86 windows-arm64; do
+    if out=$(scripts/wheel "$platform" 2>"build/wheel-$platform.log"); then
+        $python tests/bindings/check_wheel.py "${out##*$'\n'}" | tally
+    else
+        tail -n 20 "build/wheel-$platform.log"
+        echo "FAIL: wheel $platform: scripts/wheel failed" | tally
+    fi
+done
+
 finish

@@ -7,8 +7,9 @@
         ...                                   # recording until the block ends
     print(take.seconds)
 
-The library is loaded on first use: from the path in the environment variable
-TOLVANE_LIBRARY if set, otherwise as the system's loader finds it
+The library is loaded on first use: the copy a wheel holds beside this module
+if there is one, otherwise the file the environment variable TOLVANE_LIBRARY
+names, otherwise the one the system's loader finds
 (libTolvaneWAVTimeStretch.so.1; TolvaneWAVTimeStretch.dll on the PATH on
 Windows). Calls into it release the GIL, so conversions may run on several
 threads at once.
@@ -32,7 +33,11 @@ __all__ = [
     "LIBRARY_ENV",
 ]
 
-__version__ = "1.0.0.1"
+try:
+    # Written when the wheel is made, from the project's version.
+    from ._version import __version__
+except ImportError:  # run from the source tree
+    __version__ = None
 
 LIBRARY_ENV = "TOLVANE_LIBRARY"
 
@@ -101,20 +106,40 @@ def _encode_path(path, byteorder=sys.byteorder):
     return path.encode(codec, "surrogatepass") + b"\0\0"
 
 
-def _library_candidates():
-    if sys.platform == "win32":
-        return [ctypes.util.find_library("TolvaneWAVTimeStretch"), "TolvaneWAVTimeStretch.dll"]
-    if sys.platform == "darwin":
-        return ["libTolvaneWAVTimeStretch.1.dylib", ctypes.util.find_library("TolvaneWAVTimeStretch")]
-    return ["libTolvaneWAVTimeStretch.so.1", ctypes.util.find_library("TolvaneWAVTimeStretch")]
+if sys.platform == "win32":
+    _LIBRARY_FILE = "TolvaneWAVTimeStretch.dll"
+elif sys.platform == "darwin":
+    _LIBRARY_FILE = "libTolvaneWAVTimeStretch.1.dylib"
+else:
+    _LIBRARY_FILE = "libTolvaneWAVTimeStretch.so.1"
+
+_PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
 
 
-@functools.lru_cache(maxsize=None)
-def _library():
+def _library_candidates(package_dir):
+    """The libraries to try, in order: the wheel's own copy, then the file
+    TOLVANE_LIBRARY names or, without it, what the system's loader finds.
+
+    A library named explicitly that will not load is an error, not a reason
+    to take some other copy from the system.
+    """
+    candidates = []
+    bundled = os.path.join(package_dir, _LIBRARY_FILE)
+    if os.path.isfile(bundled):
+        candidates.append(bundled)
     explicit = os.environ.get(LIBRARY_ENV)
-    candidates = [explicit] if explicit else _library_candidates()
+    if explicit:
+        candidates.append(explicit)
+    elif sys.platform == "win32":
+        candidates += [ctypes.util.find_library("TolvaneWAVTimeStretch"), _LIBRARY_FILE]
+    else:
+        candidates += [_LIBRARY_FILE, ctypes.util.find_library("TolvaneWAVTimeStretch")]
+    return candidates
+
+
+def _load_library(package_dir):
     errors = []
-    for name in candidates:
+    for name in _library_candidates(package_dir):
         if not name:
             continue
         try:
@@ -137,6 +162,11 @@ def _library():
     lib.SoundRecorderStop.argtypes = []
     lib.SoundRecorderStop.restype = ctypes.c_int32
     return lib
+
+
+@functools.lru_cache(maxsize=None)
+def _library():
+    return _load_library(_PACKAGE_DIR)
 
 
 def stretch(input, output):
