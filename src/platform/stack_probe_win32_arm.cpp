@@ -3,6 +3,11 @@
 // page (the converter keeps its blocks on the stack) must touch each page in
 // turn before it is used: the compiler calls __chkstk for such frames. The
 // C runtime's static part normally brings it; the library links none.
+//
+// The same runtime part would bring ARMv7's division helpers (__rt_udiv,
+// __rt_sdiv, __rt_udiv64), which clang calls for a division by a value known
+// only at run time: there are none in the library, and there must be none
+// (the link fails).
 #if defined(__aarch64__)
 // The frame's size arrives in x15 in 16-byte units; only x16, x17 and the
 // flags may change.

@@ -37,21 +37,6 @@ private:
     Mutex& mutex_;
 };
 
-// Waited on with a Mutex held: a condition variable of the system's own.
-struct Condition {
-#if defined(_WIN32)
-    CONDITION_VARIABLE cond = CONDITION_VARIABLE_INIT;
-#else
-    pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
-#endif
-};
-
-// With `mutex` held: gives it up until `condition` is woken, then holds it
-// again. May return without a wake-up, so the caller looks again at what it
-// waits for.
-void Wait(Condition& condition, Mutex& mutex);
-void WakeAll(Condition& condition);
-
 // A lock and a wake-up for handing work from one thread to another, usable
 // from a winmm capture callback: there only critical sections and SetEvent
 // are safe, so on Windows it is made of exactly those. Open and Close
@@ -87,7 +72,6 @@ struct Thread {
     bool started = false;
 #if defined(_WIN32)
     HANDLE handle = nullptr;
-    DWORD id = 0;
 #else
     pthread_t handle{};
 #endif
@@ -98,7 +82,24 @@ struct Thread {
 bool StartThread(Thread& thread, void (*body)(void*), void* argument);
 // Waits for a started thread to end; does nothing for one not started.
 void JoinThread(Thread& thread);
+
+#if !defined(_WIN32)
+// For the audio input layer that stands in for the system's elsewhere
+// (Windows has its own).
+
+// Waited on with a Mutex held: a condition variable of the system's own.
+struct Condition {
+    pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
+};
+
+// With `mutex` held: gives it up until `condition` is woken, then holds it
+// again. May return without a wake-up, so the caller looks again at what it
+// waits for.
+void Wait(Condition& condition, Mutex& mutex);
+void WakeAll(Condition& condition);
+
 // Whether the caller runs on `thread`.
 bool IsCurrentThread(const Thread& thread);
+#endif
 
 }  // namespace tolvane::platform

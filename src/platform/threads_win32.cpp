@@ -14,11 +14,6 @@ DWORD WINAPI RunThread(LPVOID started) {
 void Lock(Mutex& mutex) { AcquireSRWLockExclusive(&mutex.lock); }
 void Unlock(Mutex& mutex) { ReleaseSRWLockExclusive(&mutex.lock); }
 
-void Wait(Condition& condition, Mutex& mutex) {
-    SleepConditionVariableSRW(&condition.cond, &mutex.lock, INFINITE, 0);
-}
-void WakeAll(Condition& condition) { WakeAllConditionVariable(&condition.cond); }
-
 bool OpenHandoff(HandoffSignal& signal) {
     signal.event = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset: one wake-up per notification
     if (signal.event == nullptr) return false;
@@ -47,7 +42,7 @@ void WaitHandoff(HandoffSignal& signal) {
 bool StartThread(Thread& thread, void (*body)(void*), void* argument) {
     thread.body = body;
     thread.argument = argument;
-    thread.handle = CreateThread(nullptr, 0, RunThread, &thread, 0, &thread.id);
+    thread.handle = CreateThread(nullptr, 0, RunThread, &thread, 0, nullptr);
     thread.started = thread.handle != nullptr;
     return thread.started;
 }
@@ -60,7 +55,5 @@ void JoinThread(Thread& thread) {
         thread.started = false;
     }
 }
-
-bool IsCurrentThread(const Thread& thread) { return thread.started && thread.id == GetCurrentThreadId(); }
 
 }  // namespace tolvane::platform

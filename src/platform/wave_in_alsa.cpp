@@ -257,7 +257,7 @@ void CaptureLoop(void* opened) {
 }
 
 MMRESULT Request(WaveInDevice* device, Command command) {
-    if (device == nullptr) return MMSYSERR_INVALHANDLE;
+    if (device == nullptr || device->wake < 0) return MMSYSERR_INVALHANDLE;
     // The capture thread carries requests out; it cannot wait for itself.
     if (IsCurrentThread(device->capture)) return MMSYSERR_ERROR;
     const Guard serial(device->commandSerial);
@@ -302,6 +302,8 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, 
     }
     if (result != MMSYSERR_NOERROR) {
         close(opened.wake);
+        opened.wake = -1;
+        opened.pcm = nullptr;
         return result;
     }
     deviceOpen = true;
@@ -358,6 +360,10 @@ MMRESULT waveInClose(HWAVEIN device) {
     JoinThread(device->capture);
     CloseCapturePcm(device->pcm);
     close(device->wake);
+    // A handle used after its close must reach no descriptor number the
+    // process has reused meanwhile.
+    device->wake = -1;
+    device->pcm = nullptr;
     const Guard opening(deviceOpening);
     deviceOpen = false;
     return MMSYSERR_NOERROR;

@@ -164,10 +164,15 @@ TEST(WaveInFileDevice, OpensOnlyTheDefaultDeviceInTheCaptureFormat) {
     EXPECT_EQ(log.MessageCount(), 0u);
     EXPECT_EQ(ThreadCount(), threadsBefore);
 
-    // Without a callback the device works and calls nothing.
+    // Without a callback the device works and calls nothing. One device is
+    // open at a time; a closed one takes no more requests.
     HWAVEIN device = nullptr;
     ASSERT_EQ(waveInOpen(&device, WAVE_MAPPER, &good, 0, 0, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(open(WAVE_MAPPER, good, CALLBACK_FUNCTION), MMSYSERR_ALLOCATED);
     EXPECT_EQ(waveInStart(device), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(device), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInStart(device), MMSYSERR_INVALHANDLE);
+    ASSERT_EQ(waveInOpen(&device, WAVE_MAPPER, &good, 0, 0, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(waveInClose(device), MMSYSERR_NOERROR);
 }
 

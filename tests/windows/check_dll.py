@@ -78,6 +78,18 @@ def check_exports(pe, report):
                  actual == expected, repr(actual))
     report.check("every export has a name and no forwarder",
                  all(symbol.name and not symbol.forwarder for symbol in directory.symbols))
+    # Each address leads into code; on ARMv7 it says Thumb code (low bit set),
+    # the only kind Windows runs there.
+    def in_code(symbol):
+        section = pe.get_section_by_rva(symbol.address)
+        return section is not None and section.Characteristics & 0x20000000  # IMAGE_SCN_MEM_EXECUTE
+    report.check("every export's address is in executable code",
+                 all(in_code(symbol) for symbol in directory.symbols),
+                 repr([hex(symbol.address) for symbol in directory.symbols]))
+    if pe.FILE_HEADER.Machine == 0x1C4:
+        report.check("every export's address is marked Thumb code",
+                     all(symbol.address & 1 for symbol in directory.symbols),
+                     repr([hex(symbol.address) for symbol in directory.symbols]))
     report.check("address table holds only the named exports",
                  directory.struct.NumberOfFunctions == len(expected)
                  and directory.struct.NumberOfNames == len(expected),
