@@ -162,3 +162,38 @@ tolvane_ensure_wine32() {
   # shellcheck disable=SC2086
   tolvane_ensure_packages $TOLVANE_WINE32_PACKAGES
 }
+
+# The ARM64 DLL's run under Wine: Debian's arm64 Wine on qemu-aarch64.
+# wine64:arm64 cannot be installed beside the native wine64 (apt would remove
+# that), so it is unpacked into a folder of the build's own; the arm64 ALSA
+# its audio driver loads comes with the cross suites' packages.
+TOLVANE_WINE_ARM64_PACKAGES="libwine wine64 libunwind8"
+
+# tolvane_unpack_wine_arm64 ROOT: unpacks the arm64 Wine into ROOT (unless it
+# is there) and fits it to run without binfmt handlers; ROOT/wine then runs
+# a Windows program under it.
+tolvane_unpack_wine_arm64() {
+  local root=${1:?usage: tolvane_unpack_wine_arm64 ROOT} qemu
+  qemu=$(command -v qemu-aarch64) || { echo "qemu-aarch64 is not installed (package qemu-user)" >&2; return 1; }
+  tolvane_unpack_foreign arm64 "$root" "$TOLVANE_WINE_ARM64_PACKAGES" || return 1
+  # The loader under the emulator. Unless told not to, it re-executes itself,
+  # which fails there ("could not exec the wine loader"); its libraries
+  # (libunwind) are the unpacked ones. The processes it starts inherit both.
+  cat >"$root/wine" <<EOF
+#!/bin/sh
+export WINELOADERNOEXEC=1
+export LD_LIBRARY_PATH="$root/usr/lib/aarch64-linux-gnu\${LD_LIBRARY_PATH:+:\$LD_LIBRARY_PATH}"
+exec "$qemu" "$root/usr/lib/wine/wine64" "\$@"
+EOF
+  # The loader starts each new Windows process by executing wine64-preloader
+  # from its own folder, handing over its own path and then the program's
+  # command line, and the server by executing wineserver from there: both
+  # become scripts that start the real programs under the emulator. -p0: the
+  # server ends as soon as its last client has, as Debian's own wineserver
+  # script has it.
+  printf '#!/bin/sh\nshift\nexec "%s" "%s" "$@"\n' "$qemu" "$root/usr/lib/wine/wine64" \
+    >"$root/usr/lib/wine/wine64-preloader"
+  printf '#!/bin/sh\nexec "%s" "%s" -p0 "$@"\n' "$qemu" "$root/usr/lib/wine/wineserver64" \
+    >"$root/usr/lib/wine/wineserver"
+  chmod 755 "$root/wine" "$root/usr/lib/wine/wine64-preloader" "$root/usr/lib/wine/wineserver"
+}

@@ -1,0 +1,405 @@
+/* A Windows host for the DLL on targets with no C or C++ runtime to link
+ * (ARM64 Windows built with Debian's clang): plain C over KERNEL32 alone,
+ * with an entry point of its own. It loads the DLL at run time with
+ * LoadLibraryW, as an application would, and runs the cases of dll_host.cpp
+ * that a DLL on any machine must pass. run_windows_tests.sh runs it under
+ * Wine.
+ *
+ *   arm_dll_host DLL WORKDIR exports
+ *   arm_dll_host DLL WORKDIR convert NAME:RESULT...  (WORKDIR\cases\NAME.wav
+ *                                                     against NAME.ref.wav)
+ *   arm_dll_host DLL WORKDIR faults
+ *   arm_dll_host DLL WORKDIR recorder-none   (no capture device configured)
+ *   arm_dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit
+ *                                             ramp in real time)
+ *
+ * Prints "PASS: ..." or "FAIL: ..." per check; exits 1 if any check failed. */
+#include <windows.h>
+
+typedef int(__cdecl* StretchFn)(const wchar_t*, const wchar_t*);
+typedef int(__cdecl* StartFn)(const wchar_t*);
+typedef int(__cdecl* StopFn)(void);
+
+enum { kResultOk = 999, kMaxArgs = 64, kPathChars = 1024 };
+
+static int failures;
+static HANDLE output;
+
+static void Print(const char* text) {
+    DWORD length = 0;
+    DWORD written = 0;
+    while (text[length] != 0) ++length;
+    WriteFile(output, text, length, &written, NULL);
+}
+
+static void PrintNumber(long long value) {
+    char digits[24];
+    int at = (int)sizeof digits - 1;
+    unsigned long long magnitude = value < 0 ? 0ull - (unsigned long long)value : (unsigned long long)value;
+    digits[at] = 0;
+    do {
+        digits[--at] = (char)('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) digits[--at] = '-';
+    Print(digits + at);
+}
+
+/* Narrows a wide name for the report; anything outside ASCII shows as '?'. */
+static void PrintWide(const wchar_t* text) {
+    char narrow[2] = {0, 0};
+    for (; *text != 0; ++text) {
+        narrow[0] = *text < 0x80 ? (char)*text : '?';
+        Print(narrow);
+    }
+}
+
+/* One line, "PASS: what" or "FAIL: what"; returns ok. */
+static int Check(const char* what, int ok) {
+    Print(ok ? "PASS: " : "FAIL: ");
+    Print(what);
+    Print("\n");
+    failures += !ok;
+    return ok;
+}
+
+/* --- text ------------------------------------------------------------------ */
+
+static size_t WideLength(const wchar_t* text) {
+    size_t length = 0;
+    while (text[length] != 0) ++length;
+    return length;
+}
+
+/* Path(out, a, b, c): out = a + b + c, each may be NULL. */
+static const wchar_t* Path(wchar_t* out, const wchar_t* a, const wchar_t* b, const wchar_t* c) {
+    const wchar_t* parts[3] = {a, b, c};
+    size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        for (const wchar_t* p = parts[i]; p != NULL && *p != 0 && at + 1 < kPathChars; ++p) out[at++] = *p;
+    }
+    out[at] = 0;
+    return out;
+}
+
+/* The command line split as the system's own rules do for names without
+ * backslashes before quotes: blanks separate, quotes group. */
+static int SplitCommandLine(wchar_t* line, wchar_t** argv) {
+    int argc = 0;
+    while (*line != 0 && argc < kMaxArgs) {
+        while (*line == L' ' || *line == L'\t') ++line;
+        if (*line == 0) break;
+        argv[argc++] = line;
+        wchar_t* to = line;
+        int quoted = 0;
+        for (; *line != 0 && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
+            if (*line == L'"') {
+                quoted = !quoted;
+            } else {
+                *to++ = *line;
+            }
+        }
+        if (*line != 0) ++line;
+        *to = 0;
+    }
+    return argc;
+}
+
+/* --- files ----------------------------------------------------------------- */
+
+typedef struct {
+    unsigned char* bytes;
+    DWORD size;
+} Content;
+
+static void Release(Content* content) {
+    if (content->bytes != NULL) HeapFree(GetProcessHeap(), 0, content->bytes);
+    content->bytes = NULL;
+    content->size = 0;
+}
+
+/* Reads a whole file (up to 64 MiB); 0 if it cannot be opened. */
+static int ReadAll(const wchar_t* path, Content* content) {
+    Release(content);
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    LARGE_INTEGER size;
+    int ok = GetFileSizeEx(file, &size) && size.QuadPart <= (64 << 20);
+    if (ok) {
+        content->size = (DWORD)size.QuadPart;
+        content->bytes = HeapAlloc(GetProcessHeap(), 0, content->size + 1);
+        DWORD got = 0;
+        ok = content->bytes != NULL && ReadFile(file, content->bytes, content->size, &got, NULL) &&
+             got == content->size;
+    }
+    CloseHandle(file);
+    if (!ok) Release(content);
+    return ok;
+}
+
+static int WriteAll(const wchar_t* path, const Content* content) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    DWORD written = 0;
+    int ok = WriteFile(file, content->bytes, content->size, &written, NULL) && written == content->size;
+    return CloseHandle(file) && ok;
+}
+
+static int Same(const Content* a, const Content* b) {
+    if (a->size != b->size) return 0;
+    for (DWORD i = 0; i < a->size; ++i) {
+        if (a->bytes[i] != b->bytes[i]) return 0;
+    }
+    return 1;
+}
+
+static int Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+static DWORD U32At(const Content* content, DWORD offset) {
+    const unsigned char* p = content->bytes + offset;
+    return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
+}
+
+/* --- the library -------------------------------------------------------------- */
+
+typedef struct {
+    HMODULE module;
+    StretchFn stretch;
+    StartFn start;
+    StopFn stop;
+} Library;
+
+static int Load(const wchar_t* dll, Library* library) {
+    library->module = LoadLibraryW(dll);
+    if (library->module == NULL) {
+        Print("FAIL: LoadLibraryW (error ");
+        PrintNumber((long long)GetLastError());
+        Print(")\n");
+        ++failures;
+        return 0;
+    }
+    /* FARPROC to the exports' types: one code pointer to another. */
+    library->stretch = (StretchFn)(void (*)(void))GetProcAddress(library->module, "WAVStrech");
+    library->start = (StartFn)(void (*)(void))GetProcAddress(library->module, "SoundRecorderStart");
+    library->stop = (StopFn)(void (*)(void))GetProcAddress(library->module, "SoundRecorderStop");
+    if (library->stretch == NULL || library->start == NULL || library->stop == NULL) {
+        Check("the three exports resolve by name", 0);
+        FreeLibrary(library->module);
+        return 0;
+    }
+    return 1;
+}
+
+/* --- the modes ------------------------------------------------------------- */
+
+static void TestExports(const wchar_t* dll) {
+    static const char* const names[] = {"WAVStrech", "SoundRecorderStart", "SoundRecorderStop"};
+    static const char* const checks[] = {
+        "export WAVStrech by name and by ordinal 1 is one function",
+        "export SoundRecorderStart by name and by ordinal 2 is one function",
+        "export SoundRecorderStop by name and by ordinal 3 is one function",
+    };
+    Library library;
+    if (!Load(dll, &library)) return;
+    for (int i = 0; i < 3; ++i) {
+        FARPROC byName = GetProcAddress(library.module, names[i]);
+        FARPROC byOrdinal = GetProcAddress(library.module, MAKEINTRESOURCEA(i + 1));
+        Check(checks[i], byName != NULL && byName == byOrdinal);
+    }
+    Check("no export at ordinal 4", GetProcAddress(library.module, MAKEINTRESOURCEA(4)) == NULL);
+    Check("DllMain is not exported", GetProcAddress(library.module, "DllMain") == NULL);
+    Check("the DLL unloads", FreeLibrary(library.module) != 0);
+}
+
+static void TestConvert(const wchar_t* dll, const wchar_t* work, int count, wchar_t** cases) {
+    static wchar_t name[kPathChars], input[kPathChars], reference[kPathChars], out[kPathChars];
+    Library library;
+    if (!Load(dll, &library)) return;
+    Content got = {0}, want = {0};
+    for (int i = 0; i < count; ++i) {
+        int expected = kResultOk;
+        size_t length = WideLength(cases[i]);
+        size_t colon = 0;
+        while (colon < length && cases[i][colon] != L':') ++colon;
+        if (colon < length) {
+            expected = 0;
+            for (size_t at = colon + 1; at < length; ++at) expected = expected * 10 + (cases[i][at] - L'0');
+        }
+        Path(name, cases[i], NULL, NULL);
+        name[colon < kPathChars ? colon : kPathChars - 1] = 0;
+        Path(input, work, L"\\cases\\", name);
+        Path(input + WideLength(input), L".wav", NULL, NULL);
+        Path(reference, work, L"\\cases\\", name);
+        Path(reference + WideLength(reference), L".ref.wav", NULL, NULL);
+        Path(out, work, L"\\", name);
+        Path(out + WideLength(out), L".out.wav", NULL, NULL);
+        DeleteFileW(out);
+        int result = library.stretch(input, out);
+        int haveOutput = ReadAll(out, &got);
+        int haveReference = ReadAll(reference, &want);
+        int ok = result == expected && haveOutput == haveReference && Same(&got, &want);
+        Print(ok ? "PASS: convert " : "FAIL: convert ");
+        PrintWide(name);
+        Print(" matches the Linux build byte for byte");
+        if (!ok) {
+            Print(" (result ");
+            PrintNumber(result);
+            Print(", ");
+            PrintNumber(got.size);
+            Print(" bytes against ");
+            PrintNumber(want.size);
+            Print(")");
+        }
+        Print("\n");
+        failures += !ok;
+    }
+    Release(&got);
+    Release(&want);
+    FreeLibrary(library.module);
+}
+
+static void TestFaults(const wchar_t* dll, const wchar_t* work) {
+    static wchar_t dir[kPathChars], input[kPathChars], out[kPathChars], other[kPathChars];
+    Library library;
+    if (!Load(dll, &library)) return;
+    Content original = {0}, reference = {0}, got = {0};
+    Path(input, work, L"\\cases\\block_8192.wav", NULL);
+    Path(out, work, L"\\cases\\block_8192.ref.wav", NULL);
+    if (!Check("the cases are there", ReadAll(input, &original) && ReadAll(out, &reference))) return;
+    Path(dir, work, L"\\faults", NULL);
+    CreateDirectoryW(dir, NULL);
+
+    Path(out, dir, L"\\from-missing.wav", NULL);
+    Check("a missing input fails and creates no output",
+          library.stretch(Path(input, dir, L"\\missing.wav", NULL), out) == 1 && !Exists(out));
+
+    Path(input, dir, L"\\null-check.wav", NULL);
+    WriteAll(input, &original);
+    Path(out, dir, L"\\from-null.wav", NULL);
+    Check("null paths fail", library.stretch(NULL, out) == 1 && !Exists(out) && library.stretch(input, NULL) == 1 &&
+                                 library.stretch(NULL, NULL) == 1);
+
+    /* Names outside the ANSI code page, and one beyond the Basic
+     * Multilingual Plane (a surrogate pair), both ways. */
+    Path(input, dir, L"\\\u03b1\u03b2\u4e2d.wav", NULL);
+    Path(out, dir, L"\\\u03b1\u03b2\u4e2d-\U0001F3B5.wav", NULL);
+    Path(other, dir, L"\\\U0001F3B5 back.wav", NULL);
+    WriteAll(input, &original);
+    int first = library.stretch(input, out);
+    int firstSame = ReadAll(out, &got) && Same(&got, &reference);
+    int second = library.stretch(out, other); /* a 1600 samples/s input converts as well */
+    Check("non-ANSI and astral file names convert exactly",
+          first == kResultOk && firstSame && second == kResultOk && Exists(other));
+
+    /* A lone surrogate is no name at all: refused, nothing created. */
+    Path(out, dir, L"\\lone\xD800x.wav", NULL);
+    Check("an unpaired surrogate in a path fails and creates nothing",
+          library.stretch(input, out) == 1 && !Exists(out));
+
+    Release(&original);
+    Release(&reference);
+    Release(&got);
+    FreeLibrary(library.module);
+}
+
+static void TestRecorderWithoutDevice(const wchar_t* dll, const wchar_t* work) {
+    static wchar_t path[kPathChars];
+    Library library;
+    if (!Load(dll, &library)) return;
+    Path(path, work, L"\\recording-no-device.wav", NULL);
+    DeleteFileW(path);
+    int started = library.start(path);
+    int seconds = library.stop();
+    Content file = {0};
+    int ok = started == 1 && seconds == 0 && ReadAll(path, &file) && file.size == 44 && U32At(&file, 40) == 0 &&
+             U32At(&file, 4) == 36;
+    Check("without a capture device Start returns 1 and Stop 0, leaving an empty WAV", ok);
+    if (!ok) {
+        Print("  start ");
+        PrintNumber(started);
+        Print(", stop ");
+        PrintNumber(seconds);
+        Print(", ");
+        PrintNumber(file.size);
+        Print(" bytes\n");
+    }
+    Release(&file);
+    FreeLibrary(library.module);
+}
+
+/* 3.5 s of the ramp: at least two whole seconds, one unbroken run of it, the
+ * header's data size equal to Stop's count and to what follows it. */
+static void TestRecorderRamp(const wchar_t* dll, const wchar_t* work) {
+    static wchar_t path[kPathChars];
+    Library library;
+    if (!Load(dll, &library)) return;
+    Path(path, work, L"\\recording-ramp.wav", NULL);
+    DeleteFileW(path);
+    int started = library.start(path);
+    Sleep(started == kResultOk ? 3500 : 0);
+    int seconds = library.stop();
+    Content file = {0};
+    int read = ReadAll(path, &file);
+    DWORD expected = 44 + (DWORD)(seconds > 0 ? seconds : 0) * 16000;
+    int contiguous = read && file.size == expected;
+    DWORD breakAt = 0;
+    for (DWORD at = 46; contiguous && at + 1 < file.size; at += 2) {
+        unsigned previous = (unsigned)file.bytes[at - 2] | ((unsigned)file.bytes[at - 1] << 8);
+        unsigned current = (unsigned)file.bytes[at] | ((unsigned)file.bytes[at + 1] << 8);
+        contiguous = current == ((previous + 1) & 0xFFFF);
+        breakAt = contiguous ? 0 : at;
+    }
+    int ok = started == kResultOk && seconds >= 2 && contiguous && U32At(&file, 40) == expected - 44 &&
+             U32At(&file, 24) == 8000;
+    Check("a recording holds whole seconds of one contiguous run of the source", ok);
+    if (!ok) {
+        Print("  start ");
+        PrintNumber(started);
+        Print(", stop ");
+        PrintNumber(seconds);
+        Print(", ");
+        PrintNumber(file.size);
+        Print(" bytes, break at byte ");
+        PrintNumber(breakAt);
+        Print("\n");
+    }
+    Release(&file);
+    FreeLibrary(library.module);
+}
+
+static int Same16(const wchar_t* a, const wchar_t* b) {
+    while (*a != 0 && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+static int Run(void) {
+    static wchar_t* argv[kMaxArgs];
+    output = GetStdHandle(STD_OUTPUT_HANDLE);
+    int argc = SplitCommandLine(GetCommandLineW(), argv);
+    if (argc < 4) {
+        Print("usage: arm_dll_host DLL WORKDIR exports|convert NAME:RESULT...|faults|recorder-none|recorder-ramp\n");
+        return 2;
+    }
+    const wchar_t* dll = argv[1];
+    const wchar_t* work = argv[2];
+    const wchar_t* mode = argv[3];
+    if (Same16(mode, L"exports")) {
+        TestExports(dll);
+    } else if (Same16(mode, L"convert")) {
+        TestConvert(dll, work, argc - 4, argv + 4);
+    } else if (Same16(mode, L"faults")) {
+        TestFaults(dll, work);
+    } else if (Same16(mode, L"recorder-none")) {
+        TestRecorderWithoutDevice(dll, work);
+    } else if (Same16(mode, L"recorder-ramp")) {
+        TestRecorderRamp(dll, work);
+    } else {
+        Print("arm_dll_host: unknown mode\n");
+        return 2;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+/* No C runtime starts this program: the entry point is its own. */
+void __cdecl mainCRTStartup(void) { ExitProcess((UINT)Run()); }
