@@ -266,7 +266,10 @@ static void TestFaults(const wchar_t* dll, const wchar_t* work) {
     Content original = {0}, reference = {0}, got = {0};
     Path(input, work, L"\\cases\\block_8192.wav", NULL);
     Path(out, work, L"\\cases\\block_8192.ref.wav", NULL);
-    if (!Check("the cases are there", ReadAll(input, &original) && ReadAll(out, &reference))) return;
+    if (!Check("the cases are there", ReadAll(input, &original) && ReadAll(out, &reference))) {
+        FreeLibrary(library.module);
+        return;
+    }
     Path(dir, work, L"\\faults", NULL);
     CreateDirectoryW(dir, NULL);
 
@@ -368,7 +371,7 @@ static void TestRecorderRamp(const wchar_t* dll, const wchar_t* work) {
     FreeLibrary(library.module);
 }
 
-static int Same16(const wchar_t* a, const wchar_t* b) {
+static int SameText(const wchar_t* a, const wchar_t* b) {
     while (*a != 0 && *a == *b) ++a, ++b;
     return *a == *b;
 }
@@ -384,15 +387,15 @@ static int Run(void) {
     const wchar_t* dll = argv[1];
     const wchar_t* work = argv[2];
     const wchar_t* mode = argv[3];
-    if (Same16(mode, L"exports")) {
+    if (SameText(mode, L"exports")) {
         TestExports(dll);
-    } else if (Same16(mode, L"convert")) {
+    } else if (SameText(mode, L"convert")) {
         TestConvert(dll, work, argc - 4, argv + 4);
-    } else if (Same16(mode, L"faults")) {
+    } else if (SameText(mode, L"faults")) {
         TestFaults(dll, work);
-    } else if (Same16(mode, L"recorder-none")) {
+    } else if (SameText(mode, L"recorder-none")) {
         TestRecorderWithoutDevice(dll, work);
-    } else if (Same16(mode, L"recorder-ramp")) {
+    } else if (SameText(mode, L"recorder-ramp")) {
         TestRecorderRamp(dll, work);
     } else {
         Print("arm_dll_host: unknown mode\n");

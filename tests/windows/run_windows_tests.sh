@@ -14,8 +14,9 @@
 #     a PulseAudio daemon, ALSA's pulse plugin, ps for its start/stop script)
 #   clang lld llvm mingw-w64-common  (the ARM DLLs)
 #   qemu-user g++-aarch64-linux-gnu libasound2-dev:arm64 (the arm64 build of
-#     the test capture device, and the ALSA arm64 Wine loads); the arm64 Wine
-#     itself is unpacked into build/wine-arm64 (scripts/packages.sh)
+#     the test capture device, and the arm64 ALSA library that Wine's audio
+#     driver loads); the arm64 Wine itself is unpacked into build/wine-arm64
+#     (scripts/packages.sh)
 # Where the kernel runs no 32-bit x86 programs, the x86 DLL is checked as a
 # binary only, and a SKIP line says why.
 #
@@ -192,8 +193,6 @@ arch_prefix() {
     esac
 }
 
-
-
 # labelled ARCH: tags the PASS/FAIL/SKIP lines read with the architecture.
 labelled() { sed -u -E "s/^(PASS|FAIL|SKIP): /\1: $1: /" | tally; }
 
@@ -329,8 +328,8 @@ arm64_audio_driver() {
     arm64_wine "$(wine_loader arm64)" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 &&
         arm64_wine "$arm64_server" -w
 }
-# A fresh prefix comes up in about 15 s; one start in several hung in
-# wineboot, so a start that takes minutes is ended and made again once.
+# A fresh prefix comes up in about 15 s, but one start in about nine hung in
+# wineboot: a start that takes minutes is ended and made once more.
 arm64_prefix() {
     local try
     for try in 1 2; do
