@@ -358,8 +358,15 @@ if [ $built_arm64 = 1 ] &&
     fi
     arm64_wine "$arm64_server" -k 2>/dev/null
 fi
+# Debian's armhf Wine was tried on qemu-arm 7.2, which takes Wine's fixed,
+# no-replace mappings (MAP_FIXED_NOREPLACE) as hints: every Wine process
+# then spends about 75 s of CPU reserving its address space in 64 KiB
+# pieces (about 65,000 mmap and munmap calls), qemu's -R below 4 GiB aborts
+# qemu, and making the prefix ends in rundll32's DefaultInstall looping
+# forever on SIGILL inside ntdll.so. A test program had printed nothing after
+# more than 3 minutes.
 if [ $built_armv7 = 1 ]; then
-    echo "SKIP: armv7 DLL under armhf Wine on qemu-arm: Wine does not start there: qemu-arm 7.2 takes MAP_FIXED_NOREPLACE as a hint, so Wine's address-space reservation repeats its mmap near 0x7fff0000 at 100 % CPU, and qemu's -R and -B options crash qemu or change nothing; the armv7 DLL is checked as a binary only" | tally
+    echo "SKIP: armv7 DLL under armhf Wine on qemu-arm: Wine cannot start there (qemu-arm 7.2 takes MAP_FIXED_NOREPLACE as a hint: 75 s of CPU per Wine process to reserve its address space, then an endless SIGILL loop in ntdll.so while the prefix is made); the armv7 DLL is checked as a binary only" | tally
 fi
 
 # --- the Python wheels: each DLL in its wheel, checked as a zip ------------------
