@@ -173,14 +173,20 @@ TOLVANE_WINE_ARM64_PACKAGES="libwine wine64 libunwind8"
 # is there) and fits it to run without binfmt handlers; ROOT/wine then runs
 # a Windows program under it.
 tolvane_unpack_wine_arm64() {
-  local root=${1:?usage: tolvane_unpack_wine_arm64 ROOT} qemu
+  local root=${1:-} qemu
+  [ -n "$root" ] || { echo "usage: tolvane_unpack_wine_arm64 ROOT" >&2; return 1; }
   qemu=$(command -v qemu-aarch64) || { echo "qemu-aarch64 is not installed (package qemu-user)" >&2; return 1; }
+  # Both paths go into the scripts below between double quotes.
+  case $root$qemu in *[\"\$\`\\]*) echo "cannot run Wine from a path holding \" \$ \` or \\: $root" >&2; return 1 ;; esac
   tolvane_unpack_foreign arm64 "$root" "$TOLVANE_WINE_ARM64_PACKAGES" || return 1
   # The loader under the emulator. Unless told not to, it re-executes itself,
   # which fails there ("could not exec the wine loader"); its libraries
   # (libunwind) are the unpacked ones. The processes it starts inherit both.
-  cat >"$root/wine" <<EOF
+  # Its prefix is one of its own unless one is given: the default, ~/.wine,
+  # may well be an x86-64 one.
+  cat >"$root/wine" <<EOF || return 1
 #!/bin/sh
+export WINEPREFIX="\${WINEPREFIX:-$root/prefix}"
 export WINELOADERNOEXEC=1
 export LD_LIBRARY_PATH="$root/usr/lib/aarch64-linux-gnu\${LD_LIBRARY_PATH:+:\$LD_LIBRARY_PATH}"
 exec "$qemu" "$root/usr/lib/wine/wine64" "\$@"
@@ -192,8 +198,8 @@ EOF
   # server ends as soon as its last client has, as Debian's own wineserver
   # script has it.
   printf '#!/bin/sh\nshift\nexec "%s" "%s" "$@"\n' "$qemu" "$root/usr/lib/wine/wine64" \
-    >"$root/usr/lib/wine/wine64-preloader"
+    >"$root/usr/lib/wine/wine64-preloader" || return 1
   printf '#!/bin/sh\nexec "%s" "%s" -p0 "$@"\n' "$qemu" "$root/usr/lib/wine/wineserver64" \
-    >"$root/usr/lib/wine/wineserver"
+    >"$root/usr/lib/wine/wineserver" || return 1
   chmod 755 "$root/wine" "$root/usr/lib/wine/wine64-preloader" "$root/usr/lib/wine/wineserver"
 }

@@ -2,8 +2,9 @@
  * (ARM64 Windows built with Debian's clang): plain C over KERNEL32 alone,
  * with an entry point of its own. It loads the DLL at run time with
  * LoadLibraryW, as an application would, and runs the cases of dll_host.cpp
- * that a DLL on any machine must pass. run_windows_tests.sh runs it under
- * Wine.
+ * that tell whether a DLL built for a new machine works: its exports, its
+ * conversions against the Linux build, the faults where paths and files are
+ * handled, and a recording. run_windows_tests.sh runs it under Wine.
  *
  *   arm_dll_host DLL WORKDIR exports
  *   arm_dll_host DLL WORKDIR convert NAME:RESULT...  (WORKDIR\cases\NAME.wav
@@ -118,7 +119,9 @@ static void Release(Content* content) {
     content->size = 0;
 }
 
-/* Reads a whole file (up to 64 MiB); 0 if it cannot be opened. */
+/* Reads a whole file (up to 64 MiB); 0 if it cannot be opened. A file that
+ * is there but cannot be read whole fails the run, so that two such files
+ * never compare as two missing ones. */
 static int ReadAll(const wchar_t* path, Content* content) {
     Release(content);
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
@@ -134,7 +137,13 @@ static int ReadAll(const wchar_t* path, Content* content) {
              got == content->size;
     }
     CloseHandle(file);
-    if (!ok) Release(content);
+    if (!ok) {
+        Release(content);
+        Print("FAIL: a file could not be read whole: ");
+        PrintWide(path);
+        Print("\n");
+        ++failures;
+    }
     return ok;
 }
 
@@ -259,46 +268,81 @@ static void TestConvert(const wchar_t* dll, const wchar_t* work, int count, wcha
     FreeLibrary(library.module);
 }
 
+/* Whether any file in DIR starts with PREFIX: a name the DLL might have
+ * mangled on its way to the system is found too. */
+static int AnyStartingWith(const wchar_t* dir, const wchar_t* prefix) {
+    static wchar_t pattern[kPathChars];
+    WIN32_FIND_DATAW found;
+    Path(pattern, dir, L"\\", prefix);
+    Path(pattern + WideLength(pattern), L"*", NULL, NULL);
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    return 1;
+}
+
 static void TestFaults(const wchar_t* dll, const wchar_t* work) {
     static wchar_t dir[kPathChars], input[kPathChars], out[kPathChars], other[kPathChars];
     Library library;
     if (!Load(dll, &library)) return;
+    StretchFn stretch = library.stretch;
     Content original = {0}, reference = {0}, got = {0};
     Path(input, work, L"\\cases\\block_8192.wav", NULL);
     Path(out, work, L"\\cases\\block_8192.ref.wav", NULL);
-    if (!Check("the cases are there", ReadAll(input, &original) && ReadAll(out, &reference))) {
+    Path(dir, work, L"\\faults", NULL);
+    CreateDirectoryW(dir, NULL);
+    if (!Check("the cases are there and the inputs written",
+               ReadAll(input, &original) && ReadAll(out, &reference) &&
+                   WriteAll(Path(input, dir, L"\\source.wav", NULL), &original))) {
         FreeLibrary(library.module);
         return;
     }
-    Path(dir, work, L"\\faults", NULL);
-    CreateDirectoryW(dir, NULL);
 
     Path(out, dir, L"\\from-missing.wav", NULL);
     Check("a missing input fails and creates no output",
-          library.stretch(Path(input, dir, L"\\missing.wav", NULL), out) == 1 && !Exists(out));
+          stretch(Path(other, dir, L"\\missing.wav", NULL), out) == 1 && !Exists(out));
 
-    Path(input, dir, L"\\null-check.wav", NULL);
-    WriteAll(input, &original);
     Path(out, dir, L"\\from-null.wav", NULL);
-    Check("null paths fail", library.stretch(NULL, out) == 1 && !Exists(out) && library.stretch(input, NULL) == 1 &&
-                                 library.stretch(NULL, NULL) == 1);
+    Check("null and empty paths fail and create nothing",
+          stretch(NULL, out) == 1 && stretch(input, NULL) == 1 && stretch(NULL, NULL) == 1 &&
+              stretch(L"", out) == 1 && stretch(input, L"") == 1 && !Exists(out));
+
+    /* One file named twice, by another spelling too: refused before
+     * anything is truncated. */
+    Path(other, dir, L"\\sub\\..\\SOURCE.WAV", NULL);
+    int twice = stretch(input, input);
+    int otherName = stretch(input, other);
+    Check("the same file as input and output is refused, the input untouched",
+          twice == 1 && otherName == 1 && ReadAll(input, &got) && Same(&got, &original));
+
+    /* The input must be closed again after a failed output, or Windows
+     * would refuse to delete it. */
+    Path(other, dir, L"\\released.wav", NULL);
+    Check("an uncreatable output fails and releases the input",
+          WriteAll(other, &original) &&
+              stretch(other, Path(out, dir, L"\\no-such-folder\\out.wav", NULL)) == 1 && DeleteFileW(other) != 0);
 
     /* Names outside the ANSI code page, and one beyond the Basic
      * Multilingual Plane (a surrogate pair), both ways. */
     Path(input, dir, L"\\\u03b1\u03b2\u4e2d.wav", NULL);
     Path(out, dir, L"\\\u03b1\u03b2\u4e2d-\U0001F3B5.wav", NULL);
     Path(other, dir, L"\\\U0001F3B5 back.wav", NULL);
-    WriteAll(input, &original);
-    int first = library.stretch(input, out);
+    int written = WriteAll(input, &original);
+    int first = stretch(input, out);
     int firstSame = ReadAll(out, &got) && Same(&got, &reference);
-    int second = library.stretch(out, other); /* a 1600 samples/s input converts as well */
+    int second = stretch(out, other); /* a 1600 samples/s input converts as well */
     Check("non-ANSI and astral file names convert exactly",
-          first == kResultOk && firstSame && second == kResultOk && Exists(other));
+          written && first == kResultOk && firstSame && second == kResultOk && Exists(other));
 
-    /* A lone surrogate is no name at all: refused, nothing created. */
-    Path(out, dir, L"\\lone\xD800x.wav", NULL);
-    Check("an unpaired surrogate in a path fails and creates nothing",
-          library.stretch(input, out) == 1 && !Exists(out));
+    /* A lone surrogate is no name at all: refused, nothing created under
+     * any spelling of it. */
+    int high = stretch(input, Path(out, dir, L"\\lone\xD800x.wav", NULL));
+    int low = stretch(input, Path(out, dir, L"\\lone\xDC00.wav", NULL));
+    int highAtEnd = stretch(input, Path(out, dir, L"\\lone\xD83C", NULL));
+    int asInput = stretch(Path(other, dir, L"\\lone\xDC00.wav", NULL), Path(out, dir, L"\\from-lone.wav", NULL));
+    Check("unpaired surrogates in a path fail and create nothing",
+          high == 1 && low == 1 && highAtEnd == 1 && asInput == 1 && !AnyStartingWith(dir, L"lone") &&
+              !Exists(out));
 
     Release(&original);
     Release(&reference);
@@ -312,12 +356,15 @@ static void TestRecorderWithoutDevice(const wchar_t* dll, const wchar_t* work) {
     if (!Load(dll, &library)) return;
     Path(path, work, L"\\recording-no-device.wav", NULL);
     DeleteFileW(path);
+    int idle = library.stop();
     int started = library.start(path);
     int seconds = library.stop();
     Content file = {0};
-    int ok = started == 1 && seconds == 0 && ReadAll(path, &file) && file.size == 44 && U32At(&file, 40) == 0 &&
-             U32At(&file, 4) == 36;
-    Check("without a capture device Start returns 1 and Stop 0, leaving an empty WAV", ok);
+    int ok = idle == 0 && started == 1 && seconds == 0 && ReadAll(path, &file) && file.size == 44 &&
+             U32At(&file, 40) == 0 && U32At(&file, 4) == 36;
+    Check("Stop with nothing recording returns 0; without a capture device Start returns 1 and Stop 0, "
+          "leaving an empty WAV",
+          ok);
     if (!ok) {
         Print("  start ");
         PrintNumber(started);
@@ -328,6 +375,8 @@ static void TestRecorderWithoutDevice(const wchar_t* dll, const wchar_t* work) {
         Print(" bytes\n");
     }
     Release(&file);
+    Check("a recording file that cannot be created: Start returns 4",
+          library.start(Path(path, work, L"\\no-such-folder\\recording.wav", NULL)) == 4 && library.stop() == 0);
     FreeLibrary(library.module);
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows DLL for x64, x86, ARM64 and ARMv7, checks each as a
 # binary, and runs the first three under Wine (64-bit, 32-bit, and arm64 Wine
-# on qemu-aarch64) against the Linux build's outputs, the same cases for all;
-# the x86 one also for its calling convention.
+# on qemu-aarch64) against the Linux build's outputs: x64 and x86 through the
+# C++ test host and tolvane.exe, the x86 one also for its calling convention;
+# ARM64, which has no C++ runtime, through a test host in C.
 #
 # Debian 12 packages it needs:
 #   cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
@@ -107,7 +108,6 @@ if [ ${#dlls[@]} -gt 0 ]; then
         echo "INFO: ${dll%:*}: $(stat -c %s "${dll%:*}") bytes"
     done
 fi
-[ $built_x64 = 1 ] || [ $built_x86 = 1 ] || [ $built_arm64 = 1 ] || finish
 
 # --- Wine -----------------------------------------------------------------------
 # One prefix for both architectures: a 64-bit one, whose syswow64 holds the
@@ -144,6 +144,7 @@ trap 'exit 143' TERM
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 set_audio_driver() {
+    [ ${#wine_arches[@]} -gt 0 ] || return 0
     "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
 }
 
@@ -167,12 +168,12 @@ if [[ " ${wine_arches[*]} " == *" x86 "* ]] && [ -f "$WINEPREFIX/system.reg" ] &
     wineserver -k 2>/dev/null
     rm -rf "$WINEPREFIX"
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ${#wine_arches[@]} -gt 0 ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
     # Through Debian's own command where 32-bit Wine runs, which sets up both
     # halves; through wine64 where only that can start.
     creator=$wine64
     [[ " ${wine_arches[*]} " == *" x86 "* ]] && creator=wine
-    step "create Wine prefix" sh -c '"$1" wineboot -i && wineserver -w' sh "$creator" || finish
+    step "create Wine prefix" sh -c '"$1" wineboot -i && wineserver -w' sh "$creator" || wine_arches=()
 fi
 
 # The build tree of each architecture, and its test host: in C on ARM64,
@@ -207,7 +208,7 @@ run_host() {
     printf '%s\n' "$out" | grep -E '^(PASS|FAIL|SKIP):' | labelled "$arch"
     if [ $status -ne 0 ] && ! printf '%s\n' "$out" | grep -q '^FAIL:'; then
         printf '%s\n' "$out" | tail -n 20
-        printf 'FAIL: %s: dll_host %s exited with %s\n' "$arch" "$1" "$status" | tally
+        printf 'FAIL: %s: %s %s exited with %s\n' "$arch" "$(arch_host "$arch")" "$1" "$status" | tally
     fi
 }
 
@@ -319,23 +320,29 @@ fi
 set_audio_driver ""
 
 # --- ARM64 under the arm64 Wine on qemu-aarch64 ----------------------------------
-# Its own prefix; the same cases as above through the C host, then a
-# recording from the clock-paced ramp device built for arm64, read by the
-# arm64 ALSA that Wine's arm64 audio driver loads.
+# Its own prefix, and the C host: the exports, the conversions, the faults
+# and no device as above (not tolvane.exe, the x86 calling convention or the
+# slow sync, which needs an import table patched), then a recording from
+# the clock-paced ramp device built for arm64, whose 250 ms ring overruns
+# when it is not read in time, through the arm64 ALSA that Wine's audio
+# driver loads.
 arm64_wine() { WINEPREFIX=$(arch_prefix arm64) "$@"; }
 arm64_server=$root/build/wine-arm64/usr/lib/wine/wineserver
 arm64_audio_driver() {
-    arm64_wine "$(wine_loader arm64)" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 &&
-        arm64_wine "$arm64_server" -w
+    arm64_wine timeout 120 "$(wine_loader arm64)" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f &&
+        arm64_wine timeout 60 "$arm64_server" -w
 }
 # A fresh prefix comes up in about 15 s, but one start in about nine hung in
-# wineboot: a start that takes minutes is ended and made once more.
+# wineboot: a start that takes minutes is ended and made once more. Only a
+# prefix that was finished counts.
 arm64_prefix() {
-    local try
+    local try made
+    made=$(arch_prefix arm64)/.made-by-tests
     for try in 1 2; do
-        [ -f "$(arch_prefix arm64)/system.reg" ] && return 0
+        [ -f "$made" ] && return 0
         rm -rf "$(arch_prefix arm64)"
-        arm64_wine timeout 180 "$(wine_loader arm64)" wineboot -i && arm64_wine timeout 60 "$arm64_server" -w && return 0
+        arm64_wine timeout 180 "$(wine_loader arm64)" wineboot -i && arm64_wine timeout 60 "$arm64_server" -w &&
+            touch "$made" && return 0
         arm64_wine "$arm64_server" -k 2>/dev/null
         rm -rf "$(arch_prefix arm64)"
         echo "wineboot did not finish (try $try)"
@@ -345,16 +352,16 @@ arm64_prefix() {
 arm64_device=$root/build/linux-arm64/tests/capture_device/libasound_module_pcm_tolvane_test_capture.so
 if [ $built_arm64 = 1 ] &&
     step "arm64: unpack the arm64 Wine into build/wine-arm64" tolvane_unpack_wine_arm64 "$root/build/wine-arm64" &&
-    step "arm64: create its Wine prefix" arm64_prefix; then
-    arm64_audio_driver ""
+    step "arm64: create its Wine prefix" arm64_prefix &&
+    step "arm64: no audio driver" arm64_audio_driver ""; then
     wine_tests arm64
     if step "arm64: build the test capture device for arm64 Linux" \
-        sh -c 'cmake --preset linux-arm64 >/dev/null && cmake --build --preset linux-arm64 --target tolvane_test_capture'; then
-        arm64_audio_driver alsa
+        sh -c 'cmake --preset linux-arm64 >/dev/null && cmake --build --preset linux-arm64 --target tolvane_test_capture' &&
+        step "arm64: Wine's ALSA driver" arm64_audio_driver alsa; then
         device_home=$root/build/windows-arm64/wine-tests/device-home
         "$root/tests/capture_device/device_home.sh" "$device_home" "$arm64_device"
         HOME=$device_home run_host arm64 recorder-ramp
-        arm64_audio_driver ""
+        step "arm64: no audio driver again" arm64_audio_driver ""
     fi
     arm64_wine "$arm64_server" -k 2>/dev/null
 fi
