@@ -350,6 +350,17 @@ static void TestFaults(const wchar_t* dll, const wchar_t* work) {
     FreeLibrary(library.module);
 }
 
+/* What a failed recording check saw, on a line of its own (unended). */
+static void PrintRecording(int started, int seconds, DWORD size) {
+    Print("  start ");
+    PrintNumber(started);
+    Print(", stop ");
+    PrintNumber(seconds);
+    Print(", ");
+    PrintNumber(size);
+    Print(" bytes");
+}
+
 static void TestRecorderWithoutDevice(const wchar_t* dll, const wchar_t* work) {
     static wchar_t path[kPathChars];
     Library library;
@@ -366,13 +377,8 @@ static void TestRecorderWithoutDevice(const wchar_t* dll, const wchar_t* work) {
           "leaving an empty WAV",
           ok);
     if (!ok) {
-        Print("  start ");
-        PrintNumber(started);
-        Print(", stop ");
-        PrintNumber(seconds);
-        Print(", ");
-        PrintNumber(file.size);
-        Print(" bytes\n");
+        PrintRecording(started, seconds, file.size);
+        Print("\n");
     }
     Release(&file);
     Check("a recording file that cannot be created: Start returns 4",
@@ -406,13 +412,8 @@ static void TestRecorderRamp(const wchar_t* dll, const wchar_t* work) {
              U32At(&file, 24) == 8000;
     Check("a recording holds whole seconds of one contiguous run of the source", ok);
     if (!ok) {
-        Print("  start ");
-        PrintNumber(started);
-        Print(", stop ");
-        PrintNumber(seconds);
-        Print(", ");
-        PrintNumber(file.size);
-        Print(" bytes, break at byte ");
+        PrintRecording(started, seconds, file.size);
+        Print(", break at byte ");
         PrintNumber(breakAt);
         Print("\n");
     }

@@ -76,20 +76,17 @@ finish() {
 }
 
 # --- builds -----------------------------------------------------------------
+# build PRESET WHAT: configures and builds one preset as a step.
+build() { step "build $1 ($2)" sh -c 'cmake --preset "$1" && cmake --build --preset "$1"' sh "$1"; }
 built_x64=0
 built_x86=0
-step "build windows (x86_64-w64-mingw32)" \
-    sh -c 'cmake --preset windows && cmake --build --preset windows' && built_x64=1
-step "build windows-x86 (i686-w64-mingw32)" \
-    sh -c 'cmake --preset windows-x86 && cmake --build --preset windows-x86' && built_x86=1
 built_arm64=0
 built_armv7=0
-step "build windows-arm64 (aarch64-w64-mingw32, clang)" \
-    sh -c 'cmake --preset windows-arm64 && cmake --build --preset windows-arm64' && built_arm64=1
-step "build windows-armv7 (armv7-w64-mingw32, clang)" \
-    sh -c 'cmake --preset windows-armv7 && cmake --build --preset windows-armv7' && built_armv7=1
-step "build release (Linux reference)" \
-    sh -c 'cmake --preset release && cmake --build --preset release' || finish
+build windows x86_64-w64-mingw32 && built_x64=1
+build windows-x86 i686-w64-mingw32 && built_x86=1
+build windows-arm64 "aarch64-w64-mingw32, clang" && built_arm64=1
+build windows-armv7 "armv7-w64-mingw32, clang" && built_armv7=1
+build release "Linux reference" || finish
 step "install windows into a prefix" \
     sh -c 'rm -rf build/windows/install && cmake --install build/windows --prefix build/windows/install &&
            test -f build/windows/install/bin/TolvaneWAVTimeStretch.dll &&
@@ -143,9 +140,26 @@ trap 'exit 143' TERM
 # Z: is the Unix root in every Wine prefix.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
+# The server of each architecture's Wine: the arm64 one is the script that
+# starts it under the emulator.
+wine_server() {
+    case $1 in
+        arm64) echo "$root/build/wine-arm64/usr/lib/wine/wineserver" ;;
+        *) echo wineserver ;;
+    esac
+}
+
+# audio_driver ARCH DRIVER: the audio driver of ARCH's prefix ("" for none),
+# in force once the server has written it out.
+audio_driver() {
+    WINEPREFIX=$(arch_prefix "$1") timeout 120 "$(wine_loader "$1")" \
+        reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$2" /f >/dev/null 2>&1 &&
+        WINEPREFIX=$(arch_prefix "$1") timeout 60 "$(wine_server "$1")" -w
+}
+# set_audio_driver DRIVER: that of the prefix x64 and x86 share.
 set_audio_driver() {
     [ ${#wine_arches[@]} -gt 0 ] || return 0
-    "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f >/dev/null 2>&1 && wineserver -w
+    audio_driver x64 "$1"
 }
 
 # Which of the built DLLs Wine can run here.
@@ -342,11 +356,7 @@ set_audio_driver ""
 # when it is not read in time, through the arm64 ALSA that Wine's audio
 # driver loads.
 arm64_wine() { WINEPREFIX=$(arch_prefix arm64) "$@"; }
-arm64_server=$root/build/wine-arm64/usr/lib/wine/wineserver
-arm64_audio_driver() {
-    arm64_wine timeout 120 "$(wine_loader arm64)" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$1" /f &&
-        arm64_wine timeout 60 "$arm64_server" -w
-}
+arm64_server=$(wine_server arm64)
 # A fresh prefix comes up in about 15 s, but one start in about nine hung in
 # wineboot: a start that takes minutes is ended and made once more. Only a
 # prefix that was finished counts.
@@ -368,15 +378,15 @@ arm64_device=$root/build/linux-arm64/tests/capture_device/libasound_module_pcm_t
 if [ $built_arm64 = 1 ] &&
     step "arm64: unpack the arm64 Wine into build/wine-arm64" tolvane_unpack_wine_arm64 "$root/build/wine-arm64" &&
     step "arm64: create its Wine prefix" arm64_prefix &&
-    step "arm64: no audio driver" arm64_audio_driver ""; then
+    step "arm64: no audio driver" audio_driver arm64 ""; then
     wine_tests arm64
     if step "arm64: build the test capture device for arm64 Linux" \
         sh -c 'cmake --preset linux-arm64 >/dev/null && cmake --build --preset linux-arm64 --target tolvane_test_capture' &&
-        step "arm64: Wine's ALSA driver" arm64_audio_driver alsa; then
+        step "arm64: Wine's ALSA driver" audio_driver arm64 alsa; then
         device_home=$root/build/windows-arm64/wine-tests/device-home
         "$root/tests/capture_device/device_home.sh" "$device_home" "$arm64_device"
         HOME=$device_home run_host arm64 recorder-ramp
-        step "arm64: no audio driver again" arm64_audio_driver ""
+        step "arm64: no audio driver again" audio_driver arm64 ""
     fi
     arm64_wine "$arm64_server" -k 2>/dev/null
 fi
