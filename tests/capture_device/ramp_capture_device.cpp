@@ -117,10 +117,14 @@ void ArmWake(RampDevice* d, bool on, std::uint64_t read = 0) {
 int Start(snd_pcm_ioplug_t* io) {
     RampDevice* d = DeviceOf(io);
     if (!d->haveOrigin) {
+        // The first start captures sample 0 by definition; reading the clock
+        // again here could already say 1 on a loaded machine.
         d->originNs = NowNs();
         d->haveOrigin = true;
+        d->startFrame = 0;
+    } else {
+        d->startFrame = ClockFrame(d);
     }
-    d->startFrame = ClockFrame(d);
     d->running = true;
     d->overrun = false;
     d->reported = 0;
