@@ -72,14 +72,21 @@ static size_t WideLength(const wchar_t* text) {
     return length;
 }
 
-/* Path(out, a, b, c): out = a + b + c, each may be NULL. */
-static const wchar_t* Path(wchar_t* out, const wchar_t* a, const wchar_t* b, const wchar_t* c) {
-    const wchar_t* parts[3] = {a, b, c};
-    size_t at = 0;
-    for (int i = 0; i < 3; ++i) {
-        for (const wchar_t* p = parts[i]; p != NULL && *p != 0 && at + 1 < kPathChars; ++p) out[at++] = *p;
-    }
+/* Append(out, tail): tail added to out, cut to a buffer of kPathChars. */
+static wchar_t* Append(wchar_t* out, const wchar_t* tail) {
+    size_t at = WideLength(out);
+    for (; *tail != 0 && at + 1 < kPathChars; ++tail) out[at++] = *tail;
     out[at] = 0;
+    return out;
+}
+
+/* Path(out, a, b, c): out = a + b + c, each may be NULL. */
+static wchar_t* Path(wchar_t* out, const wchar_t* a, const wchar_t* b, const wchar_t* c) {
+    const wchar_t* parts[3] = {a, b, c};
+    out[0] = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (parts[i] != NULL) Append(out, parts[i]);
+    }
     return out;
 }
 
@@ -237,12 +244,9 @@ static void TestConvert(const wchar_t* dll, const wchar_t* work, int count, wcha
         }
         Path(name, cases[i], NULL, NULL);
         name[colon < kPathChars ? colon : kPathChars - 1] = 0;
-        Path(input, work, L"\\cases\\", name);
-        Path(input + WideLength(input), L".wav", NULL, NULL);
-        Path(reference, work, L"\\cases\\", name);
-        Path(reference + WideLength(reference), L".ref.wav", NULL, NULL);
-        Path(out, work, L"\\", name);
-        Path(out + WideLength(out), L".out.wav", NULL, NULL);
+        Append(Path(input, work, L"\\cases\\", name), L".wav");
+        Append(Path(reference, work, L"\\cases\\", name), L".ref.wav");
+        Append(Path(out, work, L"\\", name), L".out.wav");
         DeleteFileW(out);
         int result = library.stretch(input, out);
         int haveOutput = ReadAll(out, &got);
@@ -273,9 +277,7 @@ static void TestConvert(const wchar_t* dll, const wchar_t* work, int count, wcha
 static int AnyStartingWith(const wchar_t* dir, const wchar_t* prefix) {
     static wchar_t pattern[kPathChars];
     WIN32_FIND_DATAW found;
-    Path(pattern, dir, L"\\", prefix);
-    Path(pattern + WideLength(pattern), L"*", NULL, NULL);
-    HANDLE search = FindFirstFileW(pattern, &found);
+    HANDLE search = FindFirstFileW(Append(Path(pattern, dir, L"\\", prefix), L"*"), &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
     FindClose(search);
     return 1;
