@@ -1,13 +1,16 @@
 /*
  * TolvaneWAVTimeStretch: time-stretch and record 16-bit mono PCM WAV files.
  *
- * This header is the library's manual. It declares the library's only three
+ * This header is the library's manual. It declares the library's only four
  * functions, all with C linkage and undecorated names, and usable from C and
  * C++ alike:
  *
- *   WAVStrech           convert an 8000 Hz WAV into a 1600 Hz WAV
- *   SoundRecorderStart  start recording the default audio input into a WAV
- *   SoundRecorderStop   stop the recording and report the seconds recorded
+ *   WAVStrech              convert an 8000 Hz WAV into a 1600 Hz WAV
+ *   SoundRecorderStart     start recording the default audio input into a WAV
+ *   SoundRecorderStop      stop the recording and report the seconds recorded
+ *   SoundRecorderNextFile  go on recording into a new file, without a gap
+ *
+ * On Windows their ordinals are 1 to 4, in this order, for good.
  *
  * Every file the library writes is a canonical 44-byte-header PCM WAV:
  * "RIFF", size, "WAVE", a 16-byte "fmt " chunk (PCM, 1 channel, 16 bits),
@@ -76,9 +79,11 @@ typedef char16_t TolvanePathChar;
 #define RESULT_RECORDER_QUEUE_FAILED 2
 /* SoundRecorderStart: the device would not start capturing. */
 #define RESULT_RECORDER_START_FAILED 3
-/* SoundRecorderStart: the output file could not be created, written or made
- * durable. */
+/* SoundRecorderStart, SoundRecorderNextFile: the output file could not be
+ * created, written or made durable. */
 #define RESULT_RECORDER_FILE_FAILED 4
+/* SoundRecorderNextFile: no recording is running. */
+#define RESULT_RECORDER_NOT_RECORDING 5
 
 #ifdef __cplusplus
 extern "C" {
@@ -212,6 +217,43 @@ TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStart(const TolvanePathChar* outpu
  *   Threads : as for SoundRecorderStart.
  */
 TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStop(void);
+
+/*
+ * SoundRecorderNextFile() :
+ *   Moves the running recording into a new file without stopping the device:
+ *   creates (or truncates) `nextPath` as Start does (a valid WAV with no
+ *   samples, on storage with its directory entry), finishes the current file
+ *   as Stop does, and from the next whole second on appends to the new one.
+ *   No sample is lost or doubled at the switch: the last sample of the file
+ *   left and the first of the new one are consecutive samples of the input.
+ *
+ *   Returns once the file left is finished: every whole second captured
+ *   before the call is in it, its final header is written, and all of it is
+ *   durable (waiting for storage if it lags behind). Capture goes on
+ *   meanwhile and never waits for storage; the seconds it captures go to the
+ *   new file.
+ *
+ *   nextPath        : zero-terminated UTF-16 path of the new file; it must
+ *                     not name the file being recorded.
+ *   finishedSeconds : where to store the whole seconds in the file left,
+ *                     exactly what its header states, as Stop would return
+ *                     them; 0 is stored on any other result. May be null.
+ *
+ *   Returns : RESULT_OK (999)                     the new file is recorded;
+ *             RESULT_RECORDER_FILE_FAILED (4)     `nextPath` could not be
+ *                                                 created or made durable:
+ *                                                 nothing changes, the
+ *                                                 recording goes on in the
+ *                                                 current file;
+ *             RESULT_RECORDER_NOT_RECORDING (5)   no recording is running:
+ *                                                 nothing is touched.
+ *   Prints nothing.
+ *
+ *   Threads : as for SoundRecorderStop: not at the same time as Start, Stop
+ *             or another NextFile.
+ */
+TOLVANE_API int32_t TOLVANE_CALL SoundRecorderNextFile(const TolvanePathChar* nextPath,
+                                                       int32_t* finishedSeconds);
 
 #ifdef __cplusplus
 } /* extern "C" */
