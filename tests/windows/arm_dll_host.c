@@ -1,6 +1,6 @@
 /* A Windows host for the DLL on targets with no C or C++ runtime to link
- * (ARM64 Windows built with Debian's clang): plain C over KERNEL32 alone,
- * with an entry point of its own. It loads the DLL at run time with
+ * (ARM64 and ARMv7 Windows built with Debian's clang): plain C over KERNEL32
+ * alone, with an entry point of its own. It loads the DLL at run time with
  * LoadLibraryW, as an application would, and runs the cases of dll_host.cpp
  * that tell whether a DLL built for a new machine works: its exports, its
  * conversions against the Linux build, the faults where paths and files are
@@ -33,10 +33,13 @@ static void Print(const char* text) {
     WriteFile(output, text, length, &written, NULL);
 }
 
-static void PrintNumber(long long value) {
-    char digits[24];
+/* 32 bits, which every number printed here fits: ARMv7 has no 64-bit
+ * division, and a division by 10 of a wider value would call a runtime
+ * helper (__rt_udiv64) that nothing here provides. */
+static void PrintNumber(long value) {
+    char digits[16];
     int at = (int)sizeof digits - 1;
-    unsigned long long magnitude = value < 0 ? 0ull - (unsigned long long)value : (unsigned long long)value;
+    unsigned long magnitude = value < 0 ? 0ul - (unsigned long)value : (unsigned long)value;
     digits[at] = 0;
     do {
         digits[--at] = (char)('0' + magnitude % 10);
@@ -190,7 +193,7 @@ static int Load(const wchar_t* dll, Library* library) {
     library->module = LoadLibraryW(dll);
     if (library->module == NULL) {
         Print("FAIL: LoadLibraryW (error ");
-        PrintNumber((long long)GetLastError());
+        PrintNumber((long)GetLastError());
         Print(")\n");
         ++failures;
         return 0;
