@@ -79,6 +79,21 @@ TOLVANE_CROSS_PYTHON_PACKAGES=(python3.11-minimal libpython3.11-minimal libpytho
 # unpacked into a folder of the build's own (wine64:arm64 would remove the
 # native wine64); the arm64 root supplies its C library and ALSA.
 TOLVANE_WINE_ARM64_PACKAGES=(libwine wine64 libunwind8)
+# The ARMv7 DLL's run under Wine: Debian's armhf Wine on Debian 13's
+# qemu-arm, the armhf root supplying its C library and ALSA. Debian 12's
+# qemu-arm (7.2) takes Wine's fixed, no-replace mappings (MAP_FIXED_NOREPLACE)
+# as hints, and Wine never gets going on it; Debian 13's qemu-user (qemu 10)
+# ships static-pie binaries that run as they are here. Its qemu-arm alone is
+# unpacked, from the trixie suite of this machine's own mirror, and used for
+# this Wine only: the cross suites keep Debian 12's qemu. Each root is made
+# once per machine.
+TOLVANE_WINE_ARMHF_PACKAGES=(libwine wine32 libunwind8)
+TOLVANE_WINE_ARMHF_ROOT=/opt/tolvane-cross/armhf-wine
+TOLVANE_QEMU_TRIXIE_ROOT=/opt/tolvane-cross/qemu-trixie
+# Its prefixes: making one takes minutes under the emulator, so they are kept
+# outside the build trees, one per Wine and qemu version
+# (tests/windows/armhf_wine_prefix.sh makes them).
+TOLVANE_WINE_ARMHF_PREFIXES=/var/cache/tolvane-cross/armhf-wine-prefix
 
 # --- Helpers -------------------------------------------------------------------
 
@@ -361,28 +376,12 @@ EOF
   chmod 755 "$root/wine" "$root/usr/lib/wine/wine64-preloader" "$root/usr/lib/wine/wineserver"
 }
 
-
-# The ARMv7 DLL's run under Wine: Debian's armhf Wine on Debian 13's
-# qemu-arm. Debian 12's qemu-arm (7.2) takes Wine's fixed, no-replace
-# mappings (MAP_FIXED_NOREPLACE) as hints, and Wine never gets going on it;
-# Debian 13's qemu-user (qemu 10) ships static-pie binaries that run as they
-# are here. Its qemu-arm alone is unpacked, and used for this Wine only: the
-# cross suites keep Debian 12's qemu. Both roots are made once per machine.
-TOLVANE_QEMU_TRIXIE_ROOT=/opt/tolvane-cross/qemu-trixie
-TOLVANE_WINE_ARMHF_ROOT=/opt/tolvane-cross/armhf-wine
-# The Wine and what its loader, ntdll.so and winealsa.so load, down to the C
-# library: qemu-arm runs it with the root as its library prefix (-L), so it
-# needs no armhf package installed.
-TOLVANE_WINE_ARMHF_PACKAGES="libwine wine32 libunwind8 liblzma5 libgcc-s1 libasound2 libc6"
-# Its prefixes: making one takes minutes under the emulator, so they are kept
-# outside the build trees, one per Wine and qemu version
-# (tests/windows/armhf_wine_prefix.sh makes them).
-TOLVANE_WINE_ARMHF_PREFIXES=/var/cache/tolvane-cross/armhf-wine-prefix
-
-# tolvane_mirror_uri: the URI this machine's own Debian release comes from.
+# tolvane_mirror_uri: the URI that this machine's own Debian release comes
+# from, as its apt sources name it.
 tolvane_mirror_uri() {
   local codename targets uri
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  # shellcheck disable=SC2016 # apt's fields, not shell
   targets=$(apt-get indextargets --format '$(SITE) $(RELEASE) $(COMPONENT)' 'Created-By: Packages') || return 1
   uri=$(awk -v suite="$codename" '$2 == suite && $3 == "main" { print $1 }' <<<"$targets")
   uri=${uri%%$'\n'*}
@@ -391,12 +390,14 @@ tolvane_mirror_uri() {
 }
 
 # tolvane_unpack_qemu_trixie ROOT: unpacks Debian 13's qemu-arm into ROOT
-# (ROOT/usr/bin/qemu-arm) unless it is there. The trixie suite of this
-# machine's own mirror is read through a private apt view (a source list,
-# package lists and cache of its own, no dpkg status), so that nothing of the
-# machine's apt configuration or state changes.
+# (ROOT/usr/bin/qemu-arm) unless it is there; ROOT/.packages names the
+# package file it came from. The trixie suite of this machine's own mirror
+# is read through a private apt view (a source list, package lists and
+# cache of its own, no dpkg status), so nothing of the machine's apt
+# configuration or state changes. It is not refreshed as the suite moves on:
+# any qemu 10 serves, and the Wine prefix is named after the one in use.
 tolvane_unpack_qemu_trixie() {
-  local root=${1:-} uri view deb version
+  local root=${1:-} uri
   [ -n "$root" ] || { echo "usage: tolvane_unpack_qemu_trixie ROOT" >&2; return 1; }
   [ -x "$root/usr/bin/qemu-arm" ] && [ -s "$root/.packages" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
@@ -404,71 +405,85 @@ tolvane_unpack_qemu_trixie() {
     return 1
   fi
   uri=$(tolvane_mirror_uri) || return 1
-  echo "unpacking Debian 13's qemu-arm (qemu-user from $uri trixie) into $root"
-  view=$root.view
-  rm -rf "$view" "$root.new"
-  mkdir -p "$view/sources" "$view/lists/partial" "$view/cache" "$view/debs" "$root.new" || return 1
-  printf 'Types: deb\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
-    "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$view/sources/trixie.sources"
-  chown _apt "$view/lists/partial" "$view/debs" 2>/dev/null || true
-  local apt_view=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$view/sources"
-    -o "Dir::State::Lists=$view/lists" -o Dir::State::status=/dev/null -o APT::Architectures::=amd64
-    -o "Dir::Cache=$view/cache" -o Dir::Etc::preferences=/dev/null -o Dir::Etc::preferencesparts=/dev/null
-    -o Acquire::Retries=3)
-  if ! apt-get "${apt_view[@]}" -qq update ||
-    ! (cd "$view/debs" && apt-get "${apt_view[@]}" -qq download qemu-user); then
-    echo "could not download qemu-user from $uri trixie" >&2
-    rm -rf "$view" "$root.new"
+  mkdir -p "$(dirname "$root")" || return 1
+  # In a subshell: its traps are its own, and clean up however it ends.
+  (
+    set -eu
+    exec {lock}>"$root.lock"
+    flock "$lock"
+    [ -x "$root/usr/bin/qemu-arm" ] && [ -s "$root/.packages" ] && exit 0
+    view=$(mktemp -d)
+    new=$(mktemp -d "$root.new.XXXXXX")
+    trap 'rm -rf "$view" "$new"' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
+    echo "unpacking Debian 13's qemu-arm (qemu-user from $uri trixie) into $root"
+    mkdir -p "$view/sources" "$view/lists/partial" "$view/cache" "$view/debs"
+    printf 'Types: deb\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
+      "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$view/sources/trixie.sources"
+    # apt fetches as _apt.
+    chmod 755 "$view"
+    chown _apt "$view/lists/partial" "$view/debs" 2>/dev/null || true
+    apt_view=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$view/sources"
+      -o "Dir::State::Lists=$view/lists" -o Dir::State::status=/dev/null -o APT::Architectures::=amd64
+      -o "Dir::Cache=$view/cache" -o Dir::Etc::preferences=/dev/null -o Dir::Etc::preferencesparts=/dev/null)
+    tolvane_apt "${apt_view[@]}" update -qq
+    (cd "$view/debs" && tolvane_apt "${apt_view[@]}" download -qq qemu-user)
+    deb=$(echo "$view"/debs/qemu-user_*.deb)
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$new" ./usr/bin/qemu-arm
+    "$new/usr/bin/qemu-arm" --version >/dev/null
+    basename "$deb" >"$new/.packages"
+    chmod 755 "$new"
+    rm -rf "$root"
+    mv "$new" "$root"
+  ) || {
+    echo "cannot unpack Debian 13's qemu-arm into $root: fetching or unpacking failed" >&2
+    TOLVANE_UNAVAILABLE+=("$root (qemu-user from $uri trixie): fetching or unpacking failed (see above)")
     return 1
-  fi
-  deb=$(echo "$view"/debs/qemu-user_*.deb)
-  if ! version=$(dpkg-deb -f "$deb" Version) ||
-    ! dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$root.new" ./usr/bin/qemu-arm ||
-    ! "$root.new/usr/bin/qemu-arm" --version >/dev/null; then
-    echo "qemu-user from trixie did not unpack into a qemu-arm that runs" >&2
-    rm -rf "$view" "$root.new"
-    return 1
-  fi
-  rm -rf "$view"
-  echo "qemu-user $version" >"$root.new/.packages"
-  rm -rf "$root"
-  mv "$root.new" "$root"
+  }
 }
 
 # tolvane_unpack_wine_armhf ROOT QEMU: unpacks the armhf Wine into ROOT
-# (unless it is there) and fits it to run on QEMU, a qemu-arm, without
-# binfmt handlers; ROOT/wine then runs a Windows program under it.
+# (unless it is there) and fits it to run on QEMU, a qemu-arm, without binfmt
+# handlers, on the armhf root's C library and ALSA; ROOT/wine then runs a
+# Windows program under it.
 tolvane_unpack_wine_armhf() {
-  local root=${1:-} qemu=${2:-} lib loader
-  [ -n "$root" ] && [ -x "$qemu" ] || { echo "usage: tolvane_unpack_wine_armhf ROOT QEMU-ARM" >&2; return 1; }
-  # Both paths go into the scripts below between double quotes.
-  case $root$qemu in *[\"\$\`\\]*) echo "cannot run Wine from a path holding \" \$ \` or \\: $root" >&2; return 1 ;; esac
-  tolvane_unpack_foreign armhf "$root" "$TOLVANE_WINE_ARMHF_PACKAGES" || return 1
+  local root=${1:-} qemu=${2:-} target_root=${TOLVANE_CROSS_ROOTS[armhf]} lib loader
+  if [ -z "$root" ] || [ ! -x "$qemu" ]; then
+    echo "usage: tolvane_unpack_wine_armhf ROOT QEMU-ARM" >&2
+    return 1
+  fi
+  # The paths go into the scripts below between double quotes.
+  case $root$qemu$target_root in *[\"\$\`\\]*) echo "cannot run Wine from a path holding \" \$ \` or \\: $root" >&2; return 1 ;; esac
+  [ -f "$target_root/.packages" ] || { echo "the armhf root $target_root is not unpacked" >&2; return 1; }
+  tolvane_unpack_foreign armhf "$root" "${TOLVANE_WINE_ARMHF_PACKAGES[@]}" || return 1
   lib=$root/usr/lib/wine
   loader=$lib/wine.real
   # The loader runs under the emulator from a script in its place: Wine
-  # finds its other parts beside that path.
+  # finds its other parts beside that path, and starts new processes by it.
   if [ ! -e "$loader" ]; then
     mv "$lib/wine" "$loader" || return 1
   fi
   # Unless told not to, the loader re-executes itself, which fails under the
-  # emulator. Its libraries are the unpacked ones: -L puts the root before
-  # the machine's own file system for every file the program opens, its
-  # dynamic linker included. The processes it starts inherit both.
+  # emulator; its own libraries (libunwind) are the unpacked ones, the rest
+  # come from the armhf root (-L: the root comes first for every file the
+  # program opens, its dynamic linker included). The processes it starts
+  # inherit all three.
   printf '#!/bin/sh\nexport WINELOADERNOEXEC=1\nexport LD_LIBRARY_PATH="%s"\nexec "%s" -L "%s" "%s" "$@"\n' \
-    "$root/usr/lib/arm-linux-gnueabihf:$root/lib/arm-linux-gnueabihf" "$qemu" "$root" "$loader" \
-    >"$lib/wine" || return 1
-  # Each new Windows process is started by executing wine-preloader from
-  # the loader's folder, with the loader's path and then the program's
-  # command line; without this script the loader executes wine.real itself
-  # and gets ENOEXEC. The server (-p0: it ends as soon as its last client
-  # has) runs under the emulator too.
-  printf '#!/bin/sh\nshift\nexec "%s" -L "%s" "%s" "$@"\n' "$qemu" "$root" "$loader" >"$lib/wine-preloader" ||
-    return 1
-  printf '#!/bin/sh\nexec "%s" -L "%s" "%s" -p0 "$@"\n' "$qemu" "$root" "$lib/wineserver32" >"$lib/wineserver" ||
-    return 1
+    "$root/usr/lib/arm-linux-gnueabihf" "$qemu" "$target_root" "$loader" >"$lib/wine" || return 1
+  # Each new Windows process is started by executing wine-preloader from the
+  # loader's folder, with the loader's path and then the program's command
+  # line: without this script the loader executes wine.real itself and gets
+  # ENOEXEC. The server (-p0: it ends as soon as its last client has) runs
+  # under the emulator too.
+  printf '#!/bin/sh\nshift\nexec "%s" -L "%s" "%s" "$@"\n' "$qemu" "$target_root" "$loader" \
+    >"$lib/wine-preloader" || return 1
+  printf '#!/bin/sh\nexec "%s" -L "%s" "%s" -p0 "$@"\n' "$qemu" "$target_root" "$lib/wineserver32" \
+    >"$lib/wineserver" || return 1
   # ROOT/wine: a Windows program under this Wine, in its made prefix unless
   # WINEPREFIX names another.
+  # shellcheck disable=SC2016 # expanded by the script written
   printf '#!/bin/sh\nexport WINEPREFIX="${WINEPREFIX:-%s}"\nexec "%s" "$@"\n' \
     "$(tolvane_wine_armhf_prefix "$root" "$qemu")" "$lib/wine" >"$root/wine" || return 1
   chmod 755 "$root/wine" "$lib/wine" "$lib/wine-preloader" "$lib/wineserver"
@@ -479,6 +494,8 @@ tolvane_unpack_wine_armhf() {
 tolvane_wine_armhf_prefix() {
   local wine qemu
   wine=$(zcat "$1/usr/share/doc/libwine/changelog.Debian.gz" | sed -n '1s/^[^(]*(\([^)]*\)).*/\1/p')
-  qemu=$("$2" --version | sed -n '1s/^qemu-arm version \([^ ]*\).*/\1/p')
+  qemu=$("$2" --version) || return 1
+  qemu=${qemu#qemu-arm version }
+  qemu=${qemu%%[ $'\n']*}
   echo "$TOLVANE_WINE_ARMHF_PREFIXES/wine-${wine//[^A-Za-z0-9.+_-]/_}-qemu-${qemu//[^A-Za-z0-9.+_-]/_}"
 }

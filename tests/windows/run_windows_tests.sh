@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows DLL for x64, x86, ARM64 and ARMv7, checks each as a
-# binary, and runs the first three under Wine (64-bit, 32-bit, and arm64 Wine
-# on qemu-aarch64) against the Linux build's outputs: x64 and x86 through the
-# C++ test host and tolvane.exe, the x86 one also for its calling convention;
-# ARM64, which has no C++ runtime, through a test host in C.
+# binary, and runs each under Wine (64-bit, 32-bit, arm64 Wine on
+# qemu-aarch64, and armhf Wine on Debian 13's qemu-arm) against the Linux
+# build's outputs: x64 and x86 through the C++ test host and tolvane.exe, the
+# x86 one also for its calling convention; ARM64 and ARMv7, which have no
+# C++ runtime, through a test host in C.
 #
 # Debian 12 packages it needs:
 #   cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
@@ -18,6 +19,10 @@
 #     the test capture device, and the arm64 ALSA library that Wine's audio
 #     driver loads); the arm64 Wine itself is unpacked into build/wine-arm64
 #     (scripts/packages.sh)
+#   g++-arm-linux-gnueabihf and the armhf root (the armhf build of the test
+#     capture device, and the C library and ALSA of the armhf Wine); that
+#     Wine and Debian 13's qemu-arm are unpacked into /opt/tolvane-cross, its
+#     prefix made once per machine (tests/windows/armhf_wine_prefix.sh)
 # Where the kernel runs no 32-bit x86 programs, the x86 DLL is checked as a
 # binary only, and a SKIP line says why.
 #
@@ -123,6 +128,7 @@ wine_loader() {
         x64) if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else command -v wine64 || echo wine; fi ;;
         x86) if [ -x /usr/lib/wine/wine ]; then echo /usr/lib/wine/wine; else echo wine; fi ;;
         arm64) echo "$root/build/wine-arm64/wine" ;;
+        armv7) echo "$TOLVANE_WINE_ARMHF_ROOT/wine" ;;
     esac
 }
 wine64=$(wine_loader x64)
@@ -140,11 +146,12 @@ trap 'exit 143' TERM
 # Z: is the Unix root in every Wine prefix.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-# The server of each architecture's Wine: the arm64 one is the script that
-# starts it under the emulator.
+# The server of each architecture's Wine: the ARM ones are the scripts that
+# start it under the emulator.
 wine_server() {
     case $1 in
         arm64) echo "$root/build/wine-arm64/usr/lib/wine/wineserver" ;;
+        armv7) echo "$TOLVANE_WINE_ARMHF_ROOT/usr/lib/wine/wineserver" ;;
         *) echo wineserver ;;
     esac
 }
@@ -197,13 +204,16 @@ arch_bin() {
         x64) echo "$root/build/windows" ;;
         x86) echo "$root/build/windows-x86" ;;
         arm64) echo "$root/build/windows-arm64" ;;
+        armv7) echo "$root/build/windows-armv7" ;;
     esac
 }
-arch_host() { case $1 in arm64) echo arm_dll_host.exe ;; *) echo dll_host.exe ;; esac; }
-# x64 and x86 share one prefix; the arm64 Wine has its own.
+arch_host() { case $1 in arm64 | armv7) echo arm_dll_host.exe ;; *) echo dll_host.exe ;; esac; }
+# x64 and x86 share one prefix; each ARM Wine has its own, the armhf one
+# outside the build tree (armv7_prefix, set once it is made).
 arch_prefix() {
     case $1 in
         arm64) echo "$root/build/windows-arm64/wine-prefix" ;;
+        armv7) echo "$armv7_prefix" ;;
         *) echo "$WINEPREFIX" ;;
     esac
 }
@@ -222,8 +232,8 @@ run_host() {
     # Wine's are: one run of the arm64 host in about 130 here ended with
     # "uncaught target signal 11" after every check had passed. Such a run
     # is made once more, saying so, and only the second one counts.
-    if [ "$arch" = arm64 ] && [ $status -ge 128 ] && printf '%s\n' "$out" | grep -q '^qemu: uncaught target signal'; then
-        echo "INFO: arm64: $(arch_host "$arch") $1 was ended by a signal under qemu (status $status): run again"
+    if [[ $arch == arm* ]] && [ $status -ge 128 ] && printf '%s\n' "$out" | grep -q '^qemu: uncaught target signal'; then
+        echo "INFO: $arch: $(arch_host "$arch") $1 was ended by a signal under qemu (status $status): run again"
         out=$(host_output "$arch" "$bin" "$@")
         status=$?
     fi
@@ -267,7 +277,7 @@ wine_tests() {
     run_host "$arch" recorder-none
     # ARM Windows has no C++ runtime: no tolvane.exe, and the C host has no
     # x86 calling convention to check.
-    [ "$arch" = arm64 ] && return 0
+    [[ $arch == arm* ]] && return 0
     # The stack pointer around each call is checked on x86, where a calling
     # convention can be got wrong; x64 has one.
     run_host "$arch" cdecl
@@ -348,18 +358,37 @@ else
 fi
 set_audio_driver ""
 
-# --- ARM64 under the arm64 Wine on qemu-aarch64 ----------------------------------
-# Its own prefix, and the C host: the exports, the conversions, the faults
-# and no device as above (not tolvane.exe, the x86 calling convention or the
-# slow sync, which needs an import table patched), then a recording from
-# the clock-paced ramp device built for arm64, whose 250 ms ring overruns
-# when it is not read in time, through the arm64 ALSA that Wine's audio
-# driver loads.
+# --- ARM64 and ARMv7 under Wine on qemu-user -------------------------------------
+# Each in its own prefix, through the C host: the exports, the conversions,
+# the faults and no device as above (not tolvane.exe, the x86 calling
+# convention or the slow sync, which needs an import table patched), then a
+# recording from the clock-paced ramp device built for the Linux of the same
+# processor (arm64, armhf), whose 250 ms ring overruns when it is not read in
+# time, through the ALSA that Wine's audio driver loads from that
+# architecture's root.
+# arm_wine_cases ARCH LINUX-PRESET: the above, once ARCH's Wine and prefix
+# are there.
+arm_wine_cases() {
+    local arch=$1 preset=$2 device_home
+    step "$arch: no audio driver" audio_driver "$arch" "" || return 1
+    wine_tests "$arch"
+    if step "$arch: build the test capture device for $preset" \
+        sh -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1" --target tolvane_test_capture' sh "$preset" &&
+        step "$arch: Wine's ALSA driver" audio_driver "$arch" alsa; then
+        device_home=$(arch_bin "$arch")/wine-tests/device-home
+        "$root/tests/capture_device/device_home.sh" "$device_home" \
+            "$root/build/$preset/tests/capture_device/libasound_module_pcm_tolvane_test_capture.so"
+        HOME=$device_home run_host "$arch" recorder-ramp
+        step "$arch: no audio driver again" audio_driver "$arch" ""
+    fi
+    WINEPREFIX=$(arch_prefix "$arch") "$(wine_server "$arch")" -k 2>/dev/null
+}
+
+# The arm64 Wine: a fresh prefix comes up in about 15 s, but one start in
+# about nine hung in wineboot: a start that takes minutes is ended and made
+# once more. Only a prefix that was finished counts.
 arm64_wine() { WINEPREFIX=$(arch_prefix arm64) "$@"; }
 arm64_server=$(wine_server arm64)
-# A fresh prefix comes up in about 15 s, but one start in about nine hung in
-# wineboot: a start that takes minutes is ended and made once more. Only a
-# prefix that was finished counts.
 arm64_prefix() {
     local try made
     made=$(arch_prefix arm64)/.made-by-tests
@@ -374,31 +403,24 @@ arm64_prefix() {
     done
     return 1
 }
-arm64_device=$root/build/linux-arm64/tests/capture_device/libasound_module_pcm_tolvane_test_capture.so
 if [ $built_arm64 = 1 ] &&
     step "arm64: unpack the arm64 Wine into build/wine-arm64" tolvane_unpack_wine_arm64 "$root/build/wine-arm64" &&
-    step "arm64: create its Wine prefix" arm64_prefix &&
-    step "arm64: no audio driver" audio_driver arm64 ""; then
-    wine_tests arm64
-    if step "arm64: build the test capture device for arm64 Linux" \
-        sh -c 'cmake --preset linux-arm64 >/dev/null && cmake --build --preset linux-arm64 --target tolvane_test_capture' &&
-        step "arm64: Wine's ALSA driver" audio_driver arm64 alsa; then
-        device_home=$root/build/windows-arm64/wine-tests/device-home
-        "$root/tests/capture_device/device_home.sh" "$device_home" "$arm64_device"
-        HOME=$device_home run_host arm64 recorder-ramp
-        step "arm64: no audio driver again" audio_driver arm64 ""
-    fi
-    arm64_wine "$arm64_server" -k 2>/dev/null
+    step "arm64: create its Wine prefix" arm64_prefix; then
+    arm_wine_cases arm64 linux-arm64
 fi
-# Debian's armhf Wine was tried on qemu-arm 7.2, which takes Wine's fixed,
-# no-replace mappings (MAP_FIXED_NOREPLACE) as hints: every Wine process
-# then spends about 75 s of CPU reserving its address space in 64 KiB
-# pieces (about 65,000 mmap and munmap calls), qemu's -R below 4 GiB aborts
-# qemu, and making the prefix ends in rundll32's DefaultInstall looping
-# forever on SIGILL inside ntdll.so. A test program had printed nothing after
-# more than 3 minutes.
-if [ $built_armv7 = 1 ]; then
-    echo "SKIP: armv7 DLL under armhf Wine on qemu-arm: Wine cannot start there (qemu-arm 7.2 takes MAP_FIXED_NOREPLACE as a hint: 75 s of CPU per Wine process to reserve its address space, then an endless SIGILL loop in ntdll.so while the prefix is made); the armv7 DLL is checked as a binary only" | tally
+
+# The armhf Wine on Debian 13's qemu-arm (Debian 12's qemu-arm 7.2 takes
+# Wine's fixed, no-replace mappings as hints, and Wine never gets going on
+# it). Its prefix takes minutes to make under the emulator: it is made once
+# per machine and kept, and scripts/test has it made in the background while
+# its earlier phases run, so this waits for that.
+armv7_qemu=$TOLVANE_QEMU_TRIXIE_ROOT/usr/bin/qemu-arm
+if [ $built_armv7 = 1 ] &&
+    step "armv7: the armhf Wine on Debian 13's qemu-arm, and its prefix (made once per machine)" \
+        tests/windows/armhf_wine_prefix.sh &&
+    armv7_prefix=$(tolvane_wine_armhf_prefix "$TOLVANE_WINE_ARMHF_ROOT" "$armv7_qemu"); then
+    echo "INFO: armv7: $("$armv7_qemu" --version | sed -n 1p); prefix $armv7_prefix, made in $(cat "$armv7_prefix/.made")"
+    arm_wine_cases armv7 linux-armhf
 fi
 
 # --- the Python wheels: each DLL in its wheel, checked as a zip ------------------
