@@ -20,6 +20,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+# Its headers are system headers, as they would be on the target (ALSA's
+# are not -pedantic clean); GCC keeps them so when they are named with -I.
+string(APPEND CMAKE_C_FLAGS_INIT " -isystem ${TOLVANE_CROSS_ROOT}/usr/include")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -isystem ${TOLVANE_CROSS_ROOT}/usr/include")
 # The target's libraries need theirs (libasound's libm and libc) when linked.
 string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,-rpath-link,${TOLVANE_CROSS_ROOT}/usr/lib/${TOLVANE_CROSS_TRIPLE}")
 string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,-rpath-link,${TOLVANE_CROSS_ROOT}/usr/lib/${TOLVANE_CROSS_TRIPLE}")
