@@ -21,13 +21,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 # Its headers are system headers, as they would be on the target (ALSA's
-# are not -pedantic clean); GCC keeps them so when they are named with -I.
-string(APPEND CMAKE_C_FLAGS_INIT " -isystem ${TOLVANE_CROSS_ROOT}/usr/include")
-string(APPEND CMAKE_CXX_FLAGS_INIT " -isystem ${TOLVANE_CROSS_ROOT}/usr/include")
-# The target's libraries need theirs (libasound's libm and libc) when linked.
-string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,-rpath-link,${TOLVANE_CROSS_ROOT}/usr/lib/${TOLVANE_CROSS_TRIPLE}")
-string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,-rpath-link,${TOLVANE_CROSS_ROOT}/usr/lib/${TOLVANE_CROSS_TRIPLE}")
-string(APPEND CMAKE_MODULE_LINKER_FLAGS_INIT " -Wl,-rpath-link,${TOLVANE_CROSS_ROOT}/usr/lib/${TOLVANE_CROSS_TRIPLE}")
+# are not -pedantic clean): GCC keeps a directory named both with -isystem
+# and with -I (by FindALSA) a system one.
+set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES ${TOLVANE_CROSS_ROOT}/usr/include)
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${TOLVANE_CROSS_ROOT}/usr/include)
 
 # qemu -L: every absolute path the program opens is looked for in the root
 # first. The emulated loader, the C library, ALSA, its plugins

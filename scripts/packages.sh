@@ -91,9 +91,14 @@ tolvane_apt() {
   DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 "$@"
 }
 
-# tolvane_installed PACKAGE: whether PACKAGE is installed.
+# tolvane_installed PACKAGE: whether PACKAGE (of this machine's architecture
+# unless it names another: PACKAGE:ARCH) is installed. dpkg-query lists every
+# architecture's copy of a name without one.
 tolvane_installed() {
-  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+  local status
+  status=$(dpkg-query -W -f='${binary:Package} ${Status}\n' "$1" 2>/dev/null) || return 1
+  [[ $'\n'$status$'\n' == *$'\n'"$1 install ok installed"$'\n'* ||
+    $'\n'$status$'\n' == *$'\n'"$1:$(dpkg --print-architecture) install ok installed"$'\n'* ]]
 }
 
 # tolvane_apt_update: refreshes the package lists, once a run. An index that
