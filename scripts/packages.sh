@@ -233,35 +233,31 @@ tolvane_unpack_foreign() {
   fi
   mkdir -p "$(dirname "$root")" || return 1
   # In a subshell: its traps are its own, and clean up however it ends.
+  # Every step is checked: errexit does not hold on the left of ||.
   (
-    set -eu
-    exec {lock}>"$root.lock"
-    flock "$lock"
+    exec {lock}>"$root.lock" && flock "$lock" || exit 1
     [ "$(cat "$root/.packages" 2>/dev/null)" = "$wanted" ] && exit 0
-    debs=$(mktemp -d)
-    new=$(mktemp -d "$root.new.XXXXXX")
+    debs=$(mktemp -d) || exit 1
+    new=$(mktemp -d "$root.new.XXXXXX") || exit 1
     trap 'rm -rf "$debs" "$new"' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
     trap 'exit 129' HUP
     echo "unpacking into $root: ${names[*]}"
-    chown _apt "$debs" 2>/dev/null || true
-    (cd "$debs" && tolvane_apt download -qq "${names[@]}")
+    chown _apt "$debs" 2>/dev/null
+    (cd "$debs" && tolvane_apt download -qq "${names[@]}") || exit 1
     got=$(cd "$debs" && printf '%s\n' *.deb | sort)
     [ "$got" = "$wanted" ] || { echo "apt-get download fetched other files than the lists name" >&2; exit 1; }
-    mkdir "$new/DEBIAN"
+    mkdir "$new/DEBIAN" || exit 1
     for deb in "$debs"/*.deb; do
-      dpkg-deb -x "$deb" "$new"
-      rm -rf "$debs/control"
-      dpkg-deb -e "$deb" "$debs/control"
+      dpkg-deb -x "$deb" "$new" || { echo "dpkg-deb -x failed on $deb" >&2; exit 1; }
+      rm -rf "$debs/control" && dpkg-deb -e "$deb" "$debs/control" || exit 1
       for file in symbols shlibs; do
-        [ ! -f "$debs/control/$file" ] || cat "$debs/control/$file" >>"$new/DEBIAN/$file"
+        [ ! -f "$debs/control/$file" ] || cat "$debs/control/$file" >>"$new/DEBIAN/$file" || exit 1
       done
     done
-    printf '%s\n' "$wanted" >"$new/.packages"
-    chmod 755 "$new"
-    rm -rf "$root"
-    mv "$new" "$root"
+    printf '%s\n' "$wanted" >"$new/.packages" && chmod 755 "$new" || exit 1
+    rm -rf "$root" && mv "$new" "$root"
   ) || {
     echo "cannot unpack into $root: fetching or unpacking failed" >&2
     TOLVANE_UNAVAILABLE+=("$root (${names[*]}): fetching or unpacking failed (see above)")
