@@ -55,8 +55,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # package from the components' own dependencies, at exactly this version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Where dpkg-shlibdeps finds the library the program links, which no
-# installed package provides.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
+# installed package provides, and in a cross build the target's libraries
+# (the toolchain file's root, which holds their symbols files).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src ${TOLVANE_CROSS_LIBRARY_DIRS})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 # The library package's shlibs file. The linker cache is brought up to date
 # by an ldconfig trigger; CPack would call ldconfig from maintainer scripts

@@ -106,9 +106,14 @@ tolvane_apt() {
   DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 "$@"
 }
 
-# tolvane_installed PACKAGE: whether PACKAGE is installed.
+# tolvane_installed PACKAGE: whether PACKAGE (of this machine's architecture
+# unless it names another: PACKAGE:ARCH) is installed. dpkg-query lists every
+# architecture's copy of a name without one.
 tolvane_installed() {
-  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+  local status
+  status=$(dpkg-query -W -f='${binary:Package} ${Status}\n' "$1" 2>/dev/null) || return 1
+  [[ $'\n'$status$'\n' == *$'\n'"$1 install ok installed"$'\n'* ||
+    $'\n'$status$'\n' == *$'\n'"$1:$(dpkg --print-architecture) install ok installed"$'\n'* ]]
 }
 
 # tolvane_apt_update: refreshes the package lists, once a run. An index that
@@ -243,35 +248,31 @@ tolvane_unpack_foreign() {
   fi
   mkdir -p "$(dirname "$root")" || return 1
   # In a subshell: its traps are its own, and clean up however it ends.
+  # Every step is checked: errexit does not hold on the left of ||.
   (
-    set -eu
-    exec {lock}>"$root.lock"
-    flock "$lock"
+    exec {lock}>"$root.lock" && flock "$lock" || exit 1
     [ "$(cat "$root/.packages" 2>/dev/null)" = "$wanted" ] && exit 0
-    debs=$(mktemp -d)
-    new=$(mktemp -d "$root.new.XXXXXX")
+    debs=$(mktemp -d) || exit 1
+    new=$(mktemp -d "$root.new.XXXXXX") || exit 1
     trap 'rm -rf "$debs" "$new"' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
     trap 'exit 129' HUP
     echo "unpacking into $root: ${names[*]}"
-    chown _apt "$debs" 2>/dev/null || true
-    (cd "$debs" && tolvane_apt download -qq "${names[@]}")
+    chown _apt "$debs" 2>/dev/null
+    (cd "$debs" && tolvane_apt download -qq "${names[@]}") || exit 1
     got=$(cd "$debs" && printf '%s\n' *.deb | sort)
     [ "$got" = "$wanted" ] || { echo "apt-get download fetched other files than the lists name" >&2; exit 1; }
-    mkdir "$new/DEBIAN"
+    mkdir "$new/DEBIAN" || exit 1
     for deb in "$debs"/*.deb; do
-      dpkg-deb -x "$deb" "$new"
-      rm -rf "$debs/control"
-      dpkg-deb -e "$deb" "$debs/control"
+      dpkg-deb -x "$deb" "$new" || { echo "dpkg-deb -x failed on $deb" >&2; exit 1; }
+      rm -rf "$debs/control" && dpkg-deb -e "$deb" "$debs/control" || exit 1
       for file in symbols shlibs; do
-        [ ! -f "$debs/control/$file" ] || cat "$debs/control/$file" >>"$new/DEBIAN/$file"
+        [ ! -f "$debs/control/$file" ] || cat "$debs/control/$file" >>"$new/DEBIAN/$file" || exit 1
       done
     done
-    printf '%s\n' "$wanted" >"$new/.packages"
-    chmod 755 "$new"
-    rm -rf "$root"
-    mv "$new" "$root"
+    printf '%s\n' "$wanted" >"$new/.packages" && chmod 755 "$new" || exit 1
+    rm -rf "$root" && mv "$new" "$root"
   ) || {
     echo "cannot unpack into $root: fetching or unpacking failed" >&2
     TOLVANE_UNAVAILABLE+=("$root (${names[*]}): fetching or unpacking failed (see above)")
@@ -407,36 +408,33 @@ tolvane_unpack_qemu_trixie() {
   uri=$(tolvane_mirror_uri) || return 1
   mkdir -p "$(dirname "$root")" || return 1
   # In a subshell: its traps are its own, and clean up however it ends.
+  # Every step is checked: errexit does not hold on the left of ||.
   (
-    set -eu
-    exec {lock}>"$root.lock"
-    flock "$lock"
+    exec {lock}>"$root.lock" && flock "$lock" || exit 1
     [ -x "$root/usr/bin/qemu-arm" ] && [ -s "$root/.packages" ] && exit 0
-    view=$(mktemp -d)
-    new=$(mktemp -d "$root.new.XXXXXX")
+    view=$(mktemp -d) || exit 1
+    new=$(mktemp -d "$root.new.XXXXXX") || exit 1
     trap 'rm -rf "$view" "$new"' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
     trap 'exit 129' HUP
     echo "unpacking Debian 13's qemu-arm (qemu-user from $uri trixie) into $root"
-    mkdir -p "$view/sources" "$view/lists/partial" "$view/cache" "$view/debs"
+    mkdir -p "$view/sources" "$view/lists/partial" "$view/cache" "$view/debs" || exit 1
     printf 'Types: deb\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
-      "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$view/sources/trixie.sources"
+      "$uri" /usr/share/keyrings/debian-archive-keyring.gpg >"$view/sources/trixie.sources" || exit 1
     # apt fetches as _apt.
-    chmod 755 "$view"
-    chown _apt "$view/lists/partial" "$view/debs" 2>/dev/null || true
+    chmod 755 "$view" || exit 1
+    chown _apt "$view/lists/partial" "$view/debs" 2>/dev/null
     apt_view=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$view/sources"
       -o "Dir::State::Lists=$view/lists" -o Dir::State::status=/dev/null -o APT::Architectures::=amd64
       -o "Dir::Cache=$view/cache" -o Dir::Etc::preferences=/dev/null -o Dir::Etc::preferencesparts=/dev/null)
-    tolvane_apt "${apt_view[@]}" update -qq
-    (cd "$view/debs" && tolvane_apt "${apt_view[@]}" download -qq qemu-user)
+    tolvane_apt "${apt_view[@]}" update -qq || exit 1
+    (cd "$view/debs" && tolvane_apt "${apt_view[@]}" download -qq qemu-user) || exit 1
     deb=$(echo "$view"/debs/qemu-user_*.deb)
-    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$new" ./usr/bin/qemu-arm
-    "$new/usr/bin/qemu-arm" --version >/dev/null
-    basename "$deb" >"$new/.packages"
-    chmod 755 "$new"
-    rm -rf "$root"
-    mv "$new" "$root"
+    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$new" ./usr/bin/qemu-arm || exit 1
+    "$new/usr/bin/qemu-arm" --version >/dev/null || { echo "the unpacked qemu-arm does not run" >&2; exit 1; }
+    basename "$deb" >"$new/.packages" && chmod 755 "$new" || exit 1
+    rm -rf "$root" && mv "$new" "$root"
   ) || {
     echo "cannot unpack Debian 13's qemu-arm into $root: fetching or unpacking failed" >&2
     TOLVANE_UNAVAILABLE+=("$root (qemu-user from $uri trixie): fetching or unpacking failed (see above)")

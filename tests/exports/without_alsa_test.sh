@@ -1,5 +1,6 @@
 #!/bin/sh
-# usage: without_alsa_test.sh [EMULATOR...] TOLVANE
+# usage: [TOLVANE_TARGET_ROOT=ROOT] without_alsa_test.sh [EMULATOR...] TOLVANE
+# (ROOT: a cross-built program's libraries, which are hidden as well)
 # The library on a machine without ALSA: in a mount namespace of its own,
 # every libasound.so.2 is /dev/null (the loader cannot load it), and there
 # the host program, linked against the library, still converts exactly and
@@ -15,7 +16,9 @@ if [ "${TOLVANE_INSIDE_NAMESPACE:-}" != 1 ]; then
 fi
 
 hidden=0
-for lib in /usr/lib/*/libasound.so.2 /usr/lib/libasound.so.2 /lib/*/libasound.so.2; do
+target_root=${TOLVANE_TARGET_ROOT:-}
+for lib in /usr/lib/*/libasound.so.2 /usr/lib/libasound.so.2 /lib/*/libasound.so.2 \
+    ${target_root:+"$target_root"/usr/lib/*/libasound.so.2}; do
     [ -e "$lib" ] || continue
     mount --bind /dev/null "$(readlink -f "$lib")"
     hidden=$((hidden + 1))

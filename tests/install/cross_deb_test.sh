@@ -13,6 +13,8 @@
 #        (both when none is named)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../../scripts/packages.sh
+. "$root/scripts/packages.sh"
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(linux-arm64 linux-armhf)
 work=$root/build/cross-deb-test
@@ -37,6 +39,7 @@ for target in "${targets[@]}"; do
         linux-armhf) arch=armhf triple=arm-linux-gnueabihf qemu=qemu-arm ;;
         *) echo "unknown target $target" >&2; exit 2 ;;
     esac
+    target_root=${TOLVANE_CROSS_ROOTS[$arch]}
     mapfile -t debs < <("$root/scripts/package" "$target")
     [ ${#debs[@]} -eq 3 ] || { fail "$arch: scripts/package made ${#debs[@]} packages, not 3"; continue; }
 
@@ -64,8 +67,9 @@ for target in "${targets[@]}"; do
     done
 
     # No RUNPATH in the packaged program: the packaged library is named to the
-    # emulated loader, the target's C library comes from multiarch.
-    run() { "$qemu" -E "LD_LIBRARY_PATH=$tree/usr/lib/$triple" "$@"; }
+    # emulated loader; the target's C library comes from its root
+    # (scripts/packages.sh).
+    run() { "$qemu" -L "$target_root" -E "LD_LIBRARY_PATH=$tree/usr/lib/$triple" "$@"; }
     got=$(run "$tree/usr/bin/tolvane" --version) || true
     [ "$got" = "tolvane $version" ] || fail "$arch: tolvane --version: $got"
     got=$(run "$tree/usr/bin/tolvane" stretch "$work/cases/block_8192.wav" "$work/$arch-single.wav") || true
@@ -82,7 +86,7 @@ for target in "${targets[@]}"; do
         $(PKG_CONFIG_PATH="$tree/usr/lib/$triple/pkgconfig" PKG_CONFIG_LIBDIR=/nonexistent \
           pkg-config --cflags --libs TolvaneWAVTimeStretch) &&
         "$root/tests/install/run_example.sh" "$work/$arch-example" "$native" --converts -- \
-            "$qemu" -E "LD_LIBRARY_PATH=$tree/usr/lib/$triple" "$work/$arch-stretch" >/dev/null ||
+            "$qemu" -L "$target_root" -E "LD_LIBRARY_PATH=$tree/usr/lib/$triple" "$work/$arch-stretch" >/dev/null ||
         fail "$arch: the C example against the development package"
 
     lintian --tag-display-limit 0 "${debs[@]}" >"$work/$arch-lintian" 2>&1 || true

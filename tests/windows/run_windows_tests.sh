@@ -15,14 +15,17 @@
 #   pulseaudio libasound2-plugins procps  (the recording test's capture source:
 #     a PulseAudio daemon, ALSA's pulse plugin, ps for its start/stop script)
 #   clang lld llvm mingw-w64-common  (the ARM DLLs)
-#   qemu-user g++-aarch64-linux-gnu libasound2-dev:arm64 (the arm64 build of
-#     the test capture device, and the arm64 ALSA library that Wine's audio
-#     driver loads); the arm64 Wine itself is unpacked into build/wine-arm64
-#     (scripts/packages.sh)
+#   qemu-user g++-aarch64-linux-gnu, and the arm64 root of scripts/packages.sh
+#     (the arm64 build of the test capture device, and the arm64 C library
+#     and ALSA that Wine and its audio driver load); the arm64 Wine itself is
+#     unpacked into build/wine-arm64 (scripts/packages.sh)
 #   g++-arm-linux-gnueabihf and the armhf root (the armhf build of the test
 #     capture device, and the C library and ALSA of the armhf Wine); that
 #     Wine and Debian 13's qemu-arm are unpacked into /opt/tolvane-cross, its
 #     prefix made once per machine (tests/windows/armhf_wine_prefix.sh)
+# Where the 32-bit Wine cannot be installed, scripts/test passes the reason
+# in TOLVANE_WINE32_UNAVAILABLE: the x86 DLL is then checked as a binary only
+# and a SKIP line says why.
 # Where the kernel runs no 32-bit x86 programs, the x86 DLL is checked as a
 # binary only, and a SKIP line says why.
 #
@@ -175,6 +178,8 @@ wine_arches=()
 if [ $built_x86 = 1 ]; then
     if ! tolvane_kernel_runs_x86; then
         echo "SKIP: x86 DLL under 32-bit Wine: this kernel does not run 32-bit x86 programs (no IA-32 emulation); the x86 DLL is checked as a binary only" | tally
+    elif [ ! -x "$(wine_loader x86)" ] && [ -n "${TOLVANE_WINE32_UNAVAILABLE:-}" ]; then
+        echo "SKIP: x86 DLL under 32-bit Wine: the 32-bit Wine cannot be installed here ($TOLVANE_WINE32_UNAVAILABLE); the x86 DLL is checked as a binary only" | tally
     elif [ ! -x "$(wine_loader x86)" ]; then
         echo "FAIL: x86 DLL under 32-bit Wine: the 32-bit Wine is not installed (as root: dpkg --add-architecture i386; apt-get update; apt-get install wine32:i386)" | tally
     else
