@@ -4,8 +4,9 @@
 # once per machine: under the emulator wineboot takes minutes (302 s on a
 # quiet machine). The prefix is kept outside the build trees, named after the
 # Wine and qemu versions, and reused by every later run; only a prefix that
-# was finished counts. One run at a time: scripts/test starts one in the
-# background while its other phases run, and the Windows tests wait for it.
+# was finished counts (PREFIX/.made says how long it took). One run at a
+# time: scripts/test starts one in the background while its other phases
+# run, and the Windows tests wait for it.
 #
 # usage: tests/windows/armhf_wine_prefix.sh
 # Prints the prefix's path last; exits 1 if it could not be made.
@@ -26,19 +27,37 @@ if [ ! -f "$made" ]; then
     export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono/Gecko install prompts
     unset DISPLAY
     server=$TOLVANE_WINE_ARMHF_ROOT/usr/lib/wine/wineserver
-    # The Wine processes do not hold the lock: a server that outlived the run
-    # would keep the next one waiting.
+    # The Wine processes do not hold the lock (9>&-): a server that outlived
+    # the run would keep the next one waiting.
     for try in 1 2; do
         rm -rf "$prefix"
         start=$SECONDS
         echo "making $prefix (try $try)"
-        if timeout 1500 "$TOLVANE_WINE_ARMHF_ROOT/wine" wineboot -i 9>&- && timeout 120 "$server" -w 9>&-; then
-            touch "$made"
-            echo "made $prefix in $((SECONDS - start)) s"
+        timeout 1500 "$TOLVANE_WINE_ARMHF_ROOT/wine" wineboot -i 9>&-
+        status=$?
+        booted=$((SECONDS - start))
+        if [ $status -ne 0 ]; then
+            "$server" -k 9>&- 2>/dev/null
+            echo "wineboot -i ended with status $status after $booted s (try $try)"
+            continue
+        fi
+        # The prefix is whole once wineboot -i has returned, and on disk once
+        # the server has ended, writing out the registry. Under qemu-arm a
+        # setup process that wineboot leaves behind, rundll32 registering
+        # DLLs, may never end, looping in the emulator with nothing more to
+        # change (devenum.dll's registration did: scripts/packages.sh drops
+        # it); such a process is ended, and the server with it.
+        if ! timeout 120 "$server" -w 9>&-; then
+            echo "a setup process was still running 120 s after wineboot -i returned: ended"
+            "$server" -k 9>&-
+            timeout 60 "$server" -w 9>&-
+        fi
+        if [ -f "$prefix/system.reg" ]; then
+            echo "$((SECONDS - start)) s, $(date -u +%F)" >"$made"
+            echo "made $prefix in $((SECONDS - start)) s (wineboot -i $booted s)"
             break
         fi
-        "$server" -k 9>&- 2>/dev/null
-        echo "wineboot did not finish within $((SECONDS - start)) s (try $try)"
+        echo "wineboot -i left no registry in $prefix (try $try)"
     done
     [ -f "$made" ] || { rm -rf "$prefix"; exit 1; }
 fi
