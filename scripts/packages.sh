@@ -463,15 +463,6 @@ tolvane_unpack_wine_armhf() {
   if [ ! -e "$loader" ]; then
     mv "$lib/wine" "$loader" || return 1
   fi
-  # Making a prefix registers DirectShow's device enumerator (devenum.dll),
-  # which under qemu-arm never ends: rundll32 loops in the emulator, and the
-  # prefix is never finished. Nothing here uses DirectShow, so wine.inf
-  # registers it no more; its time stays that of the package, which Wine
-  # compares with the prefix's to tell whether the prefix needs updating.
-  local inf=$root/usr/share/wine/wine.inf
-  if grep -q '^11,,devenum\.dll,1' "$inf"; then
-    cp -p "$inf" "$inf.orig" && sed -i '/^11,,devenum\.dll,1/d' "$inf" && touch -r "$inf.orig" "$inf" || return 1
-  fi
   # Unless told not to, the loader re-executes itself, which fails under the
   # emulator; its own libraries (libunwind) are the unpacked ones, the rest
   # come from the armhf root (-L: the root comes first for every file the

@@ -42,11 +42,11 @@ if [ ! -f "$made" ]; then
             continue
         fi
         # The prefix is whole once wineboot -i has returned, and on disk once
-        # the server has ended, writing out the registry. Under qemu-arm a
+        # the server has ended, writing out the registry. Under qemu-arm the
         # setup process that wineboot leaves behind, rundll32 registering
-        # DLLs, may never end, looping in the emulator with nothing more to
-        # change (devenum.dll's registration did: scripts/packages.sh drops
-        # it); such a process is ended, and the server with it.
+        # DLLs, does not end: in DirectShow's registration (quartz, devenum,
+        # which nothing here uses) it loops in the emulator, with nothing
+        # more to change. It is ended, and the server with it.
         if ! timeout 120 "$server" -w 9>&-; then
             echo "a setup process was still running 120 s after wineboot -i returned: ended"
             "$server" -k 9>&-
