@@ -287,6 +287,8 @@ tolvane_ensure_cross_packages() {
   local arch status=0 arches=("$@")
   [ ${#arches[@]} -gt 0 ] || arches=("${TOLVANE_CROSS_ARCHES[@]}")
   tolvane_ensure_packages "${TOLVANE_CROSS_PACKAGES[@]}" || status=1
+  # All at once: one refresh of the lists serves them all.
+  tolvane_add_architectures "${arches[@]}" || status=1
   for arch in "${arches[@]}"; do
     tolvane_ensure_cross_root "$arch" || status=1
   done
