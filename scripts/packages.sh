@@ -130,8 +130,11 @@ tolvane_apt_update() {
 # installed (after an install of it failed).
 tolvane_why_not() {
   local out
-  out=$(tolvane_apt install -s -qq "$1" 2>&1) && { echo "installable alone (failed beside the others)"; return; }
-  grep -E '^(E:| )' <<<"$out" | tr -s ' \n' ' ' | cut -c1-300
+  out=$(tolvane_apt install -s -q "$1" 2>&1) && { echo "installable alone (failed beside the others)"; return; }
+  # Its first unmet dependency says more than apt's closing line.
+  local unmet
+  unmet=$(grep -m 1 -E '^ [^ ]+ : (Pre)?Depends:' <<<"$out" | tr -s ' ') || true
+  echo "${unmet:+${unmet# }; }$(grep -m 1 '^E:' <<<"$out")"
 }
 
 # tolvane_ensure_packages PACKAGE...: installs what is missing when run as
