@@ -145,8 +145,11 @@ tolvane_apt_update() {
 # installed (after an install of it failed).
 tolvane_why_not() {
   local out
-  out=$(tolvane_apt install -s -qq "$1" 2>&1) && { echo "installable alone (failed beside the others)"; return; }
-  grep -E '^(E:| )' <<<"$out" | tr -s ' \n' ' ' | cut -c1-300
+  out=$(tolvane_apt install -s -q "$1" 2>&1) && { echo "installable alone (failed beside the others)"; return; }
+  # Its first unmet dependency says more than apt's closing line.
+  local unmet
+  unmet=$(grep -m 1 -E '^ [^ ]+ : (Pre)?Depends:' <<<"$out" | tr -s ' ') || true
+  echo "${unmet:+${unmet# }; }$(grep -m 1 '^E:' <<<"$out")"
 }
 
 # tolvane_ensure_packages PACKAGE...: installs what is missing when run as
@@ -302,6 +305,8 @@ tolvane_ensure_cross_packages() {
   local arch status=0 arches=("$@")
   [ ${#arches[@]} -gt 0 ] || arches=("${TOLVANE_CROSS_ARCHES[@]}")
   tolvane_ensure_packages "${TOLVANE_CROSS_PACKAGES[@]}" || status=1
+  # All at once: one refresh of the lists serves them all.
+  tolvane_add_architectures "${arches[@]}" || status=1
   for arch in "${arches[@]}"; do
     tolvane_ensure_cross_root "$arch" || status=1
   done
