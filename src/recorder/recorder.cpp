@@ -1,5 +1,6 @@
-// SoundRecorderStart / SoundRecorderStop: records the default audio input at
-// 8000 Hz, 16-bit, mono into a WAV file, one whole second at a time.
+// SoundRecorderStart / SoundRecorderStop / SoundRecorderNextFile: records the
+// default audio input at 8000 Hz, 16-bit, mono into WAV files, one whole
+// second at a time.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -88,21 +89,70 @@ void CALLBACK OnWaveInMessage(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1
     UnlockHandoff(s.handoff);
 }
 
-// The next buffer handed back, oldest first, waiting for one; null once Stop
-// has asked the writer to finish and every buffer handed back is done.
-WAVEHDR* TakeHandedBack(RecorderState& s) {
+// What the writer does next: write a buffer handed back, or move to a new
+// file (`header` null); neither once Stop has asked it to finish and every
+// buffer handed back is done.
+struct WriterStep {
+    WAVEHDR* header = nullptr;
+    FILE* nextFile = nullptr;
+};
+
+// The next step, oldest buffer first, waiting for one. A new file comes
+// after the buffers handed back before NextFile asked for it.
+WriterStep TakeHandedBack(RecorderState& s) {
     LockHandoff(s.handoff);
-    while (s.handedCount == 0 && !s.finishing) {
+    while (s.handedCount == 0 && s.nextOutput == nullptr && !s.finishing) {
         WaitHandoff(s.handoff);
     }
-    WAVEHDR* header = nullptr;
-    if (s.handedCount > 0) {
-        header = s.handed[s.handedFirst];
+    WriterStep step;
+    if (s.nextOutput != nullptr && s.switchAfter == 0) {
+        step.nextFile = s.nextOutput;
+        s.nextOutput = nullptr;
+    } else if (s.handedCount > 0) {
+        step.header = s.handed[s.handedFirst];
         s.handedFirst = (s.handedFirst + 1) % kCaptureBuffers;
         --s.handedCount;
+        if (s.nextOutput != nullptr) {
+            --s.switchAfter;
+        }
     }
     UnlockHandoff(s.handoff);
-    return header;
+    return step;
+}
+
+// Writes the final header unless storage holds it already, makes it durable
+// and closes the file. Returns the blocks in the file. Needs `lock`.
+int32_t CloseOutput(RecorderState& s) {
+    // Each second's header is made durable as it is written, so there is
+    // normally nothing left to do here: Stop then waits for no storage.
+    if (!s.durable) {
+        WriteHeader(s);
+        tolvane::platform::SyncRecordingFile(s.output);
+    }
+    fclose(s.output);
+    s.output = nullptr;
+    return s.blockCount;
+}
+
+// Finishes the file being recorded and goes on in `next`, an empty recording
+// on storage, from a clean start; then tells NextFile. Meanwhile the device
+// keeps every buffer it was lent and the handler queues what it fills: the
+// writer holds none of them while it finishes the file.
+void MoveToFile(RecorderState& s, FILE* next) {
+    int32_t finished = 0;
+    {
+        const Guard guard(s.lock);
+        finished = CloseOutput(s);
+        s.output = next;
+        s.blockCount = 0;
+        s.writeFailed = false;
+        s.durable = true;
+    }
+    LockHandoff(s.switched);
+    s.finishedBlocks = finished;
+    s.switchDone = true;
+    NotifyHandoff(s.switched);
+    UnlockHandoff(s.switched);
 }
 
 // The writer thread: writes each full buffer the device hands back, then
@@ -110,7 +160,13 @@ WAVEHDR* TakeHandedBack(RecorderState& s) {
 // device stopping or resetting) holds no whole second: it is not written.
 void WriteHandedBack(void* state) {
     RecorderState& s = *static_cast<RecorderState*>(state);
-    while (WAVEHDR* header = TakeHandedBack(s)) {
+    for (WriterStep step = TakeHandedBack(s); step.header != nullptr || step.nextFile != nullptr;
+         step = TakeHandedBack(s)) {
+        if (step.nextFile != nullptr) {
+            MoveToFile(s, step.nextFile);
+            continue;
+        }
+        WAVEHDR* header = step.header;
         if (header->dwBytesRecorded >= kBlockBytes) {
             const Guard guard(s.lock);
             if (!s.writeFailed && s.blockCount < s.blockLimit) {
@@ -198,27 +254,44 @@ int32_t FinishRecording(RecorderState& s) {
         JoinThread(s.writer);
     }
     CloseHandoff(s.handoff);
+    CloseHandoff(s.switched);
     const Guard guard(s.lock);
-    // Each second's header is made durable as it is written, so there is
-    // normally nothing left to do here: Stop then waits for no storage.
-    if (!s.durable) {
-        WriteHeader(s);
-        tolvane::platform::SyncRecordingFile(s.output);
-    }
-    fclose(s.output);
-    s.output = nullptr;
-    return s.blockCount;
+    return CloseOutput(s);
 }
 
 // Starts the writer thread with an empty hand-over.
 bool StartWriter(RecorderState& s) {
-    if (!OpenHandoff(s.handoff)) {
+    if (!OpenHandoff(s.handoff) || !OpenHandoff(s.switched)) {
         return false;
     }
     s.handedFirst = 0;
     s.handedCount = 0;
     s.finishing = false;
+    s.nextOutput = nullptr;
+    s.switchDone = false;
     return StartThread(s.writer, WriteHandedBack, &s);
+}
+
+// Creates `path` as an empty recording: a valid WAV with no samples, on
+// storage with its directory entry. Returns null when any of that fails.
+FILE* CreateOutput(const TolvanePathChar* path) {
+    FILE* file = tolvane::platform::OpenRecordingFile(path);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    // Unbuffered: each block and each header goes to the system in one write
+    // as it is made, so a block that fails part way leaves nothing pending
+    // that could land behind the counted blocks later.
+    setvbuf(file, nullptr, _IONBF, 0);
+    // The placeholder is the header for no samples: the file is a valid WAV
+    // from the start, and it exists after a power cut from the moment it is
+    // handed over.
+    if (!WriteWavHeader(file, kCaptureRate, 0) || fflush(file) != 0 ||
+        !tolvane::platform::SyncNewRecordingFile(file, path)) {
+        fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 }  // namespace
@@ -230,27 +303,15 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
     if (s.output != nullptr) {
         return RESULT_RECORDER_OPEN_FAILED;  // the device is ours already
     }
-    FILE* file = tolvane::platform::OpenRecordingFile(outputPath);
+    FILE* file = CreateOutput(outputPath);
     if (file == nullptr) {
         return RESULT_RECORDER_FILE_FAILED;
     }
-    // Unbuffered: each block and each header goes to the system in one write
-    // as it is made, so a block that fails part way leaves nothing pending
-    // that could land behind the counted blocks later.
-    setvbuf(file, nullptr, _IONBF, 0);
     {
         const Guard guard(s.lock);
         s.output = file;
         s.blockCount = 0;
         s.writeFailed = false;
-        // The placeholder is the header for no samples: the file is a valid
-        // WAV from the start, and it exists after a power cut from the moment
-        // Start returns.
-        if (!WriteHeader(s) || !tolvane::platform::SyncNewRecordingFile(file, outputPath)) {
-            fclose(file);
-            s.output = nullptr;
-            return RESULT_RECORDER_FILE_FAILED;
-        }
         s.durable = true;
     }
     // Without a writer nothing could be recorded: as for a device that
@@ -266,4 +327,42 @@ extern "C" int32_t SoundRecorderStop(void) {
     using namespace tolvane::recorder;
     RecorderState& s = theRecorder;
     return s.output != nullptr ? FinishRecording(s) : 0;
+}
+
+extern "C" int32_t SoundRecorderNextFile(const TolvanePathChar* nextPath, int32_t* finishedSeconds) {
+    using namespace tolvane::recorder;
+    RecorderState& s = theRecorder;
+    if (finishedSeconds != nullptr) {
+        *finishedSeconds = 0;
+    }
+    // Only the host thread opens and closes a recording, and the writer
+    // swaps the file only while NextFile waits for it: read without `lock`.
+    if (s.output == nullptr) {
+        return RESULT_RECORDER_NOT_RECORDING;
+    }
+    FILE* next = CreateOutput(nextPath);
+    if (next == nullptr) {
+        return RESULT_RECORDER_FILE_FAILED;
+    }
+    // Every buffer handed back so far holds sound captured before this call,
+    // so it goes to the file left; the buffer being filled goes to the new
+    // one. The device is not touched: the boundary falls between two
+    // consecutive buffers.
+    LockHandoff(s.handoff);
+    s.nextOutput = next;
+    s.switchAfter = s.handedCount;
+    NotifyHandoff(s.handoff);
+    UnlockHandoff(s.handoff);
+
+    LockHandoff(s.switched);
+    while (!s.switchDone) {
+        WaitHandoff(s.switched);
+    }
+    s.switchDone = false;
+    const int32_t finished = s.finishedBlocks;
+    UnlockHandoff(s.switched);
+    if (finishedSeconds != nullptr) {
+        *finishedSeconds = finished;
+    }
+    return RESULT_OK;
 }

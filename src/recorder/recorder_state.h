@@ -36,7 +36,8 @@ constexpr int kCaptureBuffers = 10;
 // the buffers, appends the full ones to the file (under `lock`) and queues
 // them again. The host thread (Start, Stop) sets everything up before the
 // writer and the device run, and takes the file back once the writer is
-// joined.
+// joined. NextFile hands the writer a new file through `handoff` and waits
+// on `switched` until the writer has finished the old one and moved on.
 struct RecorderState {
     // Guards the file's state: output, writeFailed, blockCount, durable.
     tolvane::platform::Mutex lock;
@@ -71,6 +72,18 @@ struct RecorderState {
     int handedFirst = 0;
     int handedCount = 0;
     bool finishing = false;
+    // A new file from NextFile, null when none waits; the writer moves to it
+    // once the first `switchAfter` buffers handed back are done (those belong
+    // to the file it leaves). Guarded by `handoff`.
+    FILE* nextOutput = nullptr;
+    int switchAfter = 0;
+
+    // Set by the writer once it has finished the file it left and moved to
+    // `nextOutput`, with the whole blocks that file holds; NextFile waits for
+    // it and clears it. Guarded by `switched`.
+    tolvane::platform::HandoffSignal switched;
+    bool switchDone = false;
+    int32_t finishedBlocks = 0;
 
     // The writer queues buffers again only while this is set, to
     // `queueDevice`; Stop clears it before it takes every buffer back.
