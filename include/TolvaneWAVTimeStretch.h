@@ -141,9 +141,10 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   Creates (or truncates) `outputPath` and starts recording the default
  *   audio input at 8000 samples/s, 16-bit, mono. Each whole second captured is
  *   appended to the file by a thread of the library's own, made durable on
- *   storage, and only then counted in the header, which is made durable in
- *   turn. So the file is a valid WAV at every moment, even if the process
- *   dies or the power fails mid-recording.
+ *   storage, and only then counted in the header, which reaches storage with
+ *   the next second's sync: storage is synced once a second. So the file is a
+ *   valid WAV at every moment, even if the process dies or the power fails
+ *   mid-recording.
  *
  *   Capture never waits for storage. The device fills ten one-second buffers
  *   in turn while a thread of the library's own writes and syncs the full
@@ -160,10 +161,13 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   drift between the device's clock and the host's. `tolvane record` judges
  *   so and reports loss.
  *
- *   A power cut loses the seconds not yet on storage: normally the last
- *   second or so (the second being captured and the one being written);
+ *   A power cut loses the seconds not yet counted on storage: normally the
+ *   last two or so (the second being captured, the one being written, and
+ *   the one before it, which is on storage but whose header is not yet);
  *   while storage lags behind, every second still waiting in memory as well
- *   (up to ten). It cannot lose the file (it is on
+ *   (up to ten). A process that dies loses only the seconds not yet written:
+ *   the header the system holds counts every second on storage. It cannot
+ *   lose the file (it is on
  *   storage, directory entry and all, once Start returns RESULT_OK), nor any
  *   earlier second (those kept are the first ones, in order, without gaps),
  *   nor leave a header that counts a second that is not there. Bytes of a
@@ -203,9 +207,9 @@ TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStart(const TolvanePathChar* outpu
  * SoundRecorderStop() :
  *   Stops the device, writes every whole second captured before the call
  *   that is not in the file yet (waiting for storage if it lags behind), and
- *   closes the file, its final header on storage. When storage keeps up,
- *   Stop waits for none: each second's header is made durable as it is
- *   written. Only whole one-second blocks are ever in the file; a partly
+ *   closes the file, its final header on storage: Stop waits for the one
+ *   sync that makes it durable. Only whole one-second blocks are ever in the
+ *   file; a partly
  *   filled second is dropped. A second that could not be written or
  *   made durable (a full or failing disk) ends the file: it is not counted
  *   and nothing is appended after it.

@@ -24,8 +24,8 @@ constexpr UINT kDescriptorSize = static_cast<UINT>(sizeof(WAVEHDR));
 
 using Guard = tolvane::platform::MutexGuard;
 
-// Brings the header at the start of the file up to `blockCount` and hands
-// everything written to the system, so that the file is a valid WAV holding
+// Brings the header at the start of the file up to `blockCount` and hands it
+// to the system (not to storage), so that the file is a valid WAV holding
 // every counted block even if the process dies next. Needs `lock`.
 bool WriteHeader(RecorderState& s) {
     const bool written =
@@ -34,11 +34,15 @@ bool WriteHeader(RecorderState& s) {
     return fflush(s.output) == 0 && written;
 }
 
-// Appends `block` as one more block. Its bytes are made durable before the
-// header that counts them is written, and that header is made durable in
-// turn, so that after a power cut at any moment the file still holds every
-// block its header counts, and every block but the one being appended. Needs
-// `lock`.
+// Appends `block` as one more block, with one sync a second: each sync makes
+// the new block durable together with the header written after the sync
+// before, which counts only blocks that sync had made durable. So storage
+// never holds a header that counts a block it may lack, and each second
+// wakes storage once; a power cut may lose the last two seconds written (the
+// one that is durable but not yet counted there, and the one in flight). The
+// header counting the new block is written once it is durable, so that the
+// file the system holds counts every durable block: a process that dies
+// loses none of them. Needs `lock`.
 void AppendBlock(RecorderState& s, const char* block) {
     // The counted blocks end here, whatever the file's size.
     const uint64_t end = kWavHeaderSize + static_cast<uint64_t>(s.blockCount) * kBlockBytes;
@@ -48,7 +52,8 @@ void AppendBlock(RecorderState& s, const char* block) {
         !tolvane::platform::SyncRecordingFile(s.output)) {
         // Whatever part of the block did get written (a disk filling up part
         // way, or one that could not keep it) is cut off again, so that
-        // nothing follows the counted blocks.
+        // nothing follows the counted blocks. The header on storage may lag
+        // one block behind `blockCount`: finishing the file brings it up.
         tolvane::platform::CutRecordingFile(s.output, end);
         clearerr(s.output);
         s.writeFailed = true;
@@ -57,12 +62,23 @@ void AppendBlock(RecorderState& s, const char* block) {
     ++s.blockCount;
     // The block is durable, so the header may count it even if this fails;
     // but a file that cannot take its header takes no more blocks.
-    if (!WriteHeader(s) || !tolvane::platform::SyncRecordingFile(s.output)) {
+    if (!WriteHeader(s)) {
         clearerr(s.output);
         s.writeFailed = true;
-        return;
     }
-    s.durable = true;
+}
+
+// Finishes the file: its final header, counting every block in it, written
+// and made durable with one sync (none when storage holds it already).
+// Returns false when that could not be done; the file then still counts
+// every block in it, but after a power cut storage may count one less.
+// Needs `lock`.
+bool FinishFile(RecorderState& s) {
+    if (!s.durable) {
+        s.durable = WriteHeader(s) && tolvane::platform::SyncRecordingFile(s.output);
+        clearerr(s.output);
+    }
+    return s.durable;
 }
 
 // The handler the device calls on its own thread. It only hands the buffer
@@ -120,15 +136,11 @@ WriterStep TakeHandedBack(RecorderState& s) {
     return step;
 }
 
-// Writes the final header unless storage holds it already, makes it durable
-// and closes the file. Returns the blocks in the file. Needs `lock`.
+// Finishes the file and closes it. Returns the blocks in the file. Needs
+// `lock`.
 int32_t CloseOutput(RecorderState& s) {
-    // Each second's header is made durable as it is written, so there is
-    // normally nothing left to do here: Stop then waits for no storage.
-    if (!s.durable) {
-        WriteHeader(s);
-        tolvane::platform::SyncRecordingFile(s.output);
-    }
+    // The last second's header is on storage only after this sync.
+    FinishFile(s);
     fclose(s.output);
     s.output = nullptr;
     return s.blockCount;

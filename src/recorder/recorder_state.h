@@ -50,8 +50,9 @@ struct RecorderState {
     // Whole blocks in the file, as its header states.
     int32_t blockCount = 0;
     // Everything written to the file is on storage: the header there states
-    // `blockCount` and nothing follows the counted blocks, so Stop has
-    // nothing to write or sync.
+    // `blockCount` and nothing follows the counted blocks, so finishing the
+    // file has nothing to write or sync. Cleared by each block, whose header
+    // reaches storage with the next block's sync.
     bool durable = false;
     // Blocks a file may take; lowered only by tests.
     int32_t blockLimit = kMaxBlocks;

@@ -117,7 +117,7 @@ TEST_P(RecordFromDeviceOverSlowStorage, LosesNoSampleAndSucceeds) {
 INSTANTIATE_TEST_SUITE_P(
     Lags, RecordFromDeviceOverSlowStorage,
     ::testing::Values(StorageLag{"NoDelay", {}, 0, true},
-                      // The fifth sync falls in the recording's second second.
+                      // The fifth sync falls in the recording's third second.
                       StorageLag{"OneSyncDelayed3s", {"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000"}, 3000, false},
                       StorageLag{"EverySyncDelayed400ms", {"TOLVANE_TEST_SYNC_DELAY_MS=400"}, 400, true}),
     [](const ::testing::TestParamInfo<StorageLag>& lag) { return lag.param.name; });
