@@ -52,11 +52,14 @@ rm -f "$work/rec/.done" "$work/log.jsonl"
 trap 'rm -rf "$work/rec" "$work/home"' EXIT
 sh "$here/tests/capture_device/device_home.sh" "$work/home" "$module" "${SOAK_RING_MS:-2000}" "${SOAK_PERIOD_MS:-500}" "${SOAK_SPEED:-0}"
 
-"$consumer" "$work/rec" "$split_seconds" >"$work/consumer.txt" &
+# The recorder ahead of the consumer and of other work on the machine: at
+# ten thousand times real time a millisecond late at a boundary is ten
+# seconds of sound more in a file.
+nice -n 10 "$consumer" "$work/rec" "$split_seconds" >"$work/consumer.txt" &
 consumer_pid=$!
 
 start_ns=$(date +%s%N)
-HOME=$work/home "$tolvane" record "$work/rec/${SOAK_NAMES:-soak-%Y%m%dT%H%M%SZ.wav}" "${split_args[@]}" \
+HOME=$work/home nice -n "${SOAK_NICE:--10}" "$tolvane" record "$work/rec/${SOAK_NAMES:-soak-%Y%m%dT%H%M%SZ.wav}" "${split_args[@]}" \
     --seconds "$seconds" --log "$work/log.jsonl" >"$work/recorded.txt" 2>"$work/stderr.txt" &
 pid=$!
 
@@ -79,7 +82,7 @@ while kill -0 "$pid" 2>/dev/null; do
             start_rss=$rss start_fds=$fds
         fi
         # A zombie has no memory left to show.
-        [ "$rss" -gt 0 ] && end_rss=$rss end_fds=$fds peak=$hwm
+        [ "$rss" -gt 0 ] && [ "$fds" -gt 0 ] && end_rss=$rss end_fds=$fds peak=$hwm
     fi
     sleep 0.2
 done

@@ -58,6 +58,10 @@ RenameResult RenameDurably(const std::string& fromUtf8, const Utf16Path& from, c
 // Opens a file to append to, by the spelling its system's file calls take.
 std::FILE* OpenToAppend(const std::string& utf8, const Utf16Path& utf16);
 
+// Removes a file that holds nothing (the trace of a file that could not be
+// set up); anything else is left alone.
+void RemoveIfEmpty(const std::string& utf8, const Utf16Path& utf16);
+
 // Whether anything (a file, a folder, a dangling link) has this name.
 bool NameTaken(const std::string& utf8, const Utf16Path& utf16);
 

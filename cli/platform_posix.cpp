@@ -99,6 +99,11 @@ RenameResult RenameDurably(const std::string& from, const Utf16Path&, const std:
 
 std::FILE* OpenToAppend(const std::string& utf8, const Utf16Path&) { return std::fopen(utf8.c_str(), "ab"); }
 
+void RemoveIfEmpty(const std::string& utf8, const Utf16Path&) {
+    struct stat info {};
+    if (::lstat(utf8.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) ::unlink(utf8.c_str());
+}
+
 bool NameTaken(const std::string& utf8, const Utf16Path&) {
     struct stat info {};
     return ::lstat(utf8.c_str(), &info) == 0 || errno != ENOENT;

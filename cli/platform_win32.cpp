@@ -105,6 +105,11 @@ RenameResult RenameDurably(const std::string&, const Utf16Path& from, const std:
 
 std::FILE* OpenToAppend(const std::string&, const Utf16Path& path) { return ::_wfopen(path.c_str(), L"ab"); }
 
+void RemoveIfEmpty(const std::string& utf8, const Utf16Path& path) {
+    const FileFacts facts = FactsOf(utf8, path);
+    if (facts.exists && !facts.directory && facts.size == 0) ::DeleteFileW(path.c_str());
+}
+
 bool NameTaken(const std::string&, const Utf16Path& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
            ::GetLastError() != ERROR_FILE_NOT_FOUND;

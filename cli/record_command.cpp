@@ -41,6 +41,7 @@ constexpr auto kQuietTick = 1000ms;
 // The shortest look when the file fills faster than real time (catching up
 // after storage lagged), so that a move is still made near its second.
 constexpr auto kShortestTick = 1ms;
+constexpr auto kFirstSecondsTick = 10ms;
 // Only when the file cannot be read back is a timed recording ended by the
 // clock: the device hands over each second a little after it has passed, so
 // it waits this much longer for the last one.
@@ -136,7 +137,8 @@ private:
     bool OpenMonitor();
     Ending Watch();
     Clock::duration Tick(Clock::time_point now) const;
-    void MoveToNextFile(Clock::time_point now);
+    // Returns true once the recording is in the next file.
+    bool MoveToNextFile(Clock::time_point now);
     // Gives a finished file its final name, prints it and logs it.
     void Finish(const CurrentFile& file, std::uint32_t seconds, FileEnd end, double elapsedAtEnd);
 
@@ -153,6 +155,8 @@ private:
     double lostReported_ = 0;  // in the files finished so far
     bool renameFailed_ = false;
     bool moveFailureSaid_ = false;
+    std::string failedNext_;  // the .part name a move failed to create; "" after a move
+    std::uint64_t failedNamedBefore_ = 0;
     Clock::time_point nextMoveTry_{};
 };
 
@@ -171,14 +175,14 @@ bool Recording::OpenMonitor() {
 Clock::duration Recording::Tick(Clock::time_point now) const {
     const Clock::duration base = terminal_ || Rotating() ? Clock::duration(kMeterTick) : Clock::duration(kQuietTick);
     if (!Rotating()) return base;
-    const std::uint64_t inFile = monitor_->levels().savedSeconds;
-    const double ran = std::chrono::duration<double>(now - file_.began).count();
-    if (inFile < 2 || ran <= 0) return base;
-    const double rate = static_cast<double>(inFile) / ran;  // seconds of sound a second
     const std::uint64_t total = Total();
+    const double ran = std::chrono::duration<double>(now - started_).count();
+    // Until the rate shows, as closely as a boundary may come.
+    if (total < 2 || ran <= 0) return kFirstSecondsTick;
+    const double rate = static_cast<double>(total) / ran;  // seconds of sound a second, so far
     const std::uint64_t due = Boundary();
     if (rate <= 2 || total >= due) return base;
-    const auto untilDue = std::chrono::duration<double>(static_cast<double>(due - total) / rate / 4);
+    const auto untilDue = std::chrono::duration<double>(static_cast<double>(due - total) / rate / 8);
     const auto tick = std::chrono::duration_cast<Clock::duration>(untilDue);
     return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < base ? tick : base;
 }
@@ -214,36 +218,61 @@ void Recording::Finish(const CurrentFile& file, std::uint32_t seconds, FileEnd e
     log_.Append(entry);
 }
 
-void Recording::MoveToNextFile(Clock::time_point now) {
-    if (now < nextMoveTry_) return;
+bool Recording::MoveToNextFile(Clock::time_point now) {
+    if (now < nextMoveTry_) return false;
     CurrentFile next;
     next.number = file_.number + 1;
-    if (!NameFile(next, Total())) return;  // the pattern is UTF-8; its expansion stays so
+    if (failedNext_.empty()) {
+        if (!NameFile(next, Total())) return false;  // the pattern is UTF-8; its expansion stays so
+    } else {
+        // Tried again under the same name: a try that failed may have left
+        // the name taken by an empty file, and a new name each second would
+        // leave one each second.
+        next.part = failedNext_;
+        next.namedBefore = failedNamedBefore_;
+        if (!Utf8ToUtf16(next.part.c_str(), next.partWide)) return false;
+    }
     std::int32_t finished = 0;
     const double elapsed = std::chrono::duration<double>(Clock::now() - started_).count();
     const std::int32_t result = SoundRecorderNextFile(next.partWide.c_str(), &finished);
     if (result != RESULT_OK) {
         // The recording goes on in the current file; another try in a second.
+        // A file the try created but could not write a header to (a full
+        // disk) is not left behind as an empty .part.
+        RemoveIfEmpty(next.part, next.partWide);
         if (!moveFailureSaid_) {
             display_.End();
             std::fprintf(stderr, "tolvane record: cannot create %s: the recording goes on in %s\n", next.part.c_str(),
                          file_.part.c_str());
         }
         moveFailureSaid_ = true;
+        failedNext_ = next.part;
+        failedNamedBefore_ = next.namedBefore;
         nextMoveTry_ = now + 1s;
-        return;
+        return false;
     }
     moveFailureSaid_ = false;
+    failedNext_.clear();
     clippedBefore_ += monitor_->levels().clippedSamples;
     monitor_.reset();  // closed before the rename, which Windows needs
     display_.End();
     const CurrentFile left = file_;
+    // A file that filled faster than it was looked at may pass --seconds.
+    const std::uint64_t allowed = options_.seconds > left.secondsBefore ? options_.seconds - left.secondsBefore : 0;
+    if (options_.seconds > 0 && static_cast<std::uint64_t>(finished) > allowed) {
+        bool headerCounts = false;
+        if (TrimRecording(left.part.c_str(), left.partWide, static_cast<std::uint32_t>(allowed), headerCounts) ||
+            headerCounts) {
+            finished = static_cast<std::int32_t>(allowed);
+        }
+    }
     next.secondsBefore = left.secondsBefore + static_cast<std::uint64_t>(finished);
     next.began = Clock::now();
     Finish(left, static_cast<std::uint32_t>(finished), options_.splitSeconds > 0 ? FileEnd::kSplit : FileEnd::kLimit,
            elapsed);
     file_ = next;
     OpenMonitor();  // it can read the file before, so it can read this one
+    return true;
 }
 
 // Waits until --seconds are saved, a stop is requested, capture stops or
@@ -277,8 +306,7 @@ Ending Recording::Watch() {
             lastSpaceCheck = now;
             if (FreeBytes(pattern_.folder(), free) && free < options_.keepFreeBytes) return Ending::kKeepFree;
         }
-        if (watching && Total() >= Boundary()) {
-            MoveToNextFile(now);
+        if (watching && Total() >= Boundary() && MoveToNextFile(now)) {
             lastSecond = Clock::now();
             continue;
         }
