@@ -411,7 +411,7 @@ int JournalSeek(void* cookie, off64_t* offset, int whence) {
 }
 }  // namespace
 
-std::FILE* OpenRecordingFile(const TolvanePathChar*) {
+std::FILE* OpenRecordingFile(const TolvanePathChar*, const RecordingFileId&, RecordingFileId&) {
     const std::lock_guard<std::mutex> lock(journalLock);
     Stream& stream = streams.emplace_back();
     stream.file = streams.size() - 1;
