@@ -232,23 +232,27 @@ TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStop(void);
  *   left and the first of the new one are consecutive samples of the input.
  *
  *   Returns once the file left is finished: every whole second captured
- *   before the call is in it, its final header is written, and all of it is
- *   durable (waiting for storage if it lags behind). Capture goes on
- *   meanwhile and never waits for storage; the seconds it captures go to the
- *   new file.
+ *   before the call (and any completed while `nextPath` was being created)
+ *   is in it, its final header is written, and all of it is durable (waiting
+ *   for storage if it lags behind). Capture goes on meanwhile and never waits
+ *   for storage; the seconds it captures go to the new file. Each file starts
+ *   clean: one that a failed write or the size limit ended is finished with
+ *   the seconds it holds, and the new one takes seconds again.
  *
- *   nextPath        : zero-terminated UTF-16 path of the new file; it must
- *                     not name the file being recorded.
+ *   nextPath        : zero-terminated UTF-16 path of the new file. The file
+ *                     being recorded, by this or any other name, is refused
+ *                     (result 4) and left untouched.
  *   finishedSeconds : where to store the whole seconds in the file left,
  *                     exactly what its header states, as Stop would return
  *                     them; 0 is stored on any other result. May be null.
  *
  *   Returns : RESULT_OK (999)                     the new file is recorded;
  *             RESULT_RECORDER_FILE_FAILED (4)     `nextPath` could not be
- *                                                 created or made durable:
- *                                                 nothing changes, the
- *                                                 recording goes on in the
- *                                                 current file;
+ *                                                 created or made durable,
+ *                                                 or is the file being
+ *                                                 recorded: nothing changes,
+ *                                                 the recording goes on in
+ *                                                 the current file;
  *             RESULT_RECORDER_NOT_RECORDING (5)   no recording is running:
  *                                                 nothing is touched.
  *   Prints nothing.

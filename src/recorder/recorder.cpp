@@ -285,9 +285,12 @@ bool StartWriter(RecorderState& s) {
 }
 
 // Creates `path` as an empty recording: a valid WAV with no samples, on
-// storage with its directory entry. Returns null when any of that fails.
-FILE* CreateOutput(const TolvanePathChar* path) {
-    FILE* file = tolvane::platform::OpenRecordingFile(path);
+// storage with its directory entry; `id` says which file it is. Returns null
+// when any of that fails, or when `path` is the file `keep` names (which is
+// left as it is).
+FILE* CreateOutput(const TolvanePathChar* path, const tolvane::platform::RecordingFileId& keep,
+                   tolvane::platform::RecordingFileId& id) {
+    FILE* file = tolvane::platform::OpenRecordingFile(path, keep, id);
     if (file == nullptr) {
         return nullptr;
     }
@@ -315,7 +318,7 @@ extern "C" int32_t SoundRecorderStart(const TolvanePathChar* outputPath) {
     if (s.output != nullptr) {
         return RESULT_RECORDER_OPEN_FAILED;  // the device is ours already
     }
-    FILE* file = CreateOutput(outputPath);
+    FILE* file = CreateOutput(outputPath, tolvane::platform::RecordingFileId{}, s.outputId);
     if (file == nullptr) {
         return RESULT_RECORDER_FILE_FAILED;
     }
@@ -352,7 +355,10 @@ extern "C" int32_t SoundRecorderNextFile(const TolvanePathChar* nextPath, int32_
     if (s.output == nullptr) {
         return RESULT_RECORDER_NOT_RECORDING;
     }
-    FILE* next = CreateOutput(nextPath);
+    // The file being recorded, by whatever name, is refused before it is
+    // truncated.
+    tolvane::platform::RecordingFileId nextId;
+    FILE* next = CreateOutput(nextPath, s.outputId, nextId);
     if (next == nullptr) {
         return RESULT_RECORDER_FILE_FAILED;
     }
@@ -373,6 +379,7 @@ extern "C" int32_t SoundRecorderNextFile(const TolvanePathChar* nextPath, int32_
     s.switchDone = false;
     const int32_t finished = s.finishedBlocks;
     UnlockHandoff(s.switched);
+    s.outputId = nextId;
     if (finishedSeconds != nullptr) {
         *finishedSeconds = finished;
     }

@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "platform/recording_file.h"
 #include "platform/threads.h"
 #include "platform/wave_in.h"
 #include "wav/wav_header.h"
@@ -56,6 +57,10 @@ struct RecorderState {
     bool durable = false;
     // Blocks a file may take; lowered only by tests.
     int32_t blockLimit = kMaxBlocks;
+
+    // Which file `output` is, so that NextFile never truncates it. Used by
+    // the host thread only.
+    tolvane::platform::RecordingFileId outputId;
 
     // The open device, null when none. Used by the host thread only.
     HWAVEIN device = nullptr;

@@ -329,6 +329,12 @@ TEST_F(RecorderTest, NextFileThatCannotBeMadeLeavesTheRecordingGoing) {
     directorySyncError = EIO;
     EXPECT_EQ(Next(File("undurable.wav"), finished), RESULT_RECORDER_FILE_FAILED);
     directorySyncError = 0;
+    // The file being recorded, by its own name and by a link, is refused
+    // before it loses a byte.
+    fs::create_hard_link(out, File("linked.wav"));
+    EXPECT_EQ(Next(out, finished), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(Next(File("linked.wav"), finished), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
     ASSERT_TRUE(scripted::DeliverBlock());
     EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
     EXPECT_EQ(SoundRecorderStop(), 2);
