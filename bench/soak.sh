@@ -17,6 +17,10 @@
 #   SOAK_RING_MS, SOAK_PERIOD_MS  its ring and period (default 2000 and 500:
 #               a ring of four reads, as few wake-ups as the recorder allows)
 #   SOAK_NAMES  the output pattern (default soak-%Y%m%dT%H%M%SZ.wav)
+#   SOAK_MAX_MIB  the most the files waiting for the consumer may take
+#               (default 6144): tmpfs is memory, and the recorder ends, as
+#               on a full disk, past it (--keep-free)
+#   SOAK_MIN_BOUNDARIES  fail with fewer boundaries checked than this (default 0)
 #
 # Prints the simulated seconds and files, the samples lost and duplicated,
 # the boundaries checked, the recorder's RSS and open descriptors at the
@@ -49,18 +53,23 @@ esac
 work=${SOAK_DIR:-$(mktemp -d /dev/shm/tolvane-soak.XXXXXX)}
 mkdir -p "$work/rec"
 rm -f "$work/rec/.done" "$work/log.jsonl"
-trap 'rm -rf "$work/rec" "$work/home"' EXIT
+trap 'kill $pid $consumer_pid 2>/dev/null; rm -rf "$work/rec" "$work/home"; [ -n "${SOAK_DIR:-}" ] || rm -rf "$work"' EXIT
+pid= consumer_pid=
 sh "$here/tests/capture_device/device_home.sh" "$work/home" "$module" "${SOAK_RING_MS:-2000}" "${SOAK_PERIOD_MS:-500}" "${SOAK_SPEED:-0}"
 
-# The recorder ahead of the consumer and of other work on the machine: at
-# ten thousand times real time a millisecond late at a boundary is ten
-# seconds of sound more in a file.
-nice -n 10 "$consumer" "$work/rec" "$split_seconds" >"$work/consumer.txt" &
+# tmpfs is memory: should the consumer fall behind, the recorder stops (as
+# with a full disk) before the files waiting take more than SOAK_MAX_MIB.
+avail=$(( $(df -Pk "$work" | awk 'NR == 2 { print $4 }') * 1024 ))
+max=$(( ${SOAK_MAX_MIB:-6144} * 1048576 ))
+[ "$avail" -gt $(( max + 1073741824 )) ] || { echo "soak: under $(( max / 1048576 + 1024 )) MiB free in $work" >&2; exit 1; }
+keep_free=$(( avail - max ))
+
+"$consumer" "$work/rec" "$split_seconds" >"$work/consumer.txt" &
 consumer_pid=$!
 
 start_ns=$(date +%s%N)
-HOME=$work/home nice -n "${SOAK_NICE:--10}" "$tolvane" record "$work/rec/${SOAK_NAMES:-soak-%Y%m%dT%H%M%SZ.wav}" "${split_args[@]}" \
-    --seconds "$seconds" --log "$work/log.jsonl" >"$work/recorded.txt" 2>"$work/stderr.txt" &
+HOME=$work/home "$tolvane" record "$work/rec/${SOAK_NAMES:-soak-%Y%m%dT%H%M%SZ.wav}" "${split_args[@]}" \
+    --seconds "$seconds" --log "$work/log.jsonl" --keep-free "$keep_free" >"$work/recorded.txt" 2>"$work/stderr.txt" &
 pid=$!
 
 # The recorder as it stands: its resident memory (now and at its peak) and
@@ -111,5 +120,8 @@ ok=1
 [ "$consumer_status" -eq 0 ] || { echo "soak: FAIL: samples lost or duplicated, or a file not whole"; ok=0; }
 [ "$got" = "$seconds" ] || { echo "soak: FAIL: the files hold $got s of the $seconds s recorded"; ok=0; }
 [ -n "$start_fds" ] && [ "${end_fds:-0}" -le "$start_fds" ] || { echo "soak: FAIL: descriptors grew"; ok=0; }
+boundaries=$(awk '/^boundaries checked:/ { print $3 }' "$work/consumer.txt")
+[ "${boundaries:-0}" -ge "${SOAK_MIN_BOUNDARIES:-0}" ] ||
+    { echo "soak: FAIL: $boundaries boundaries checked, fewer than $SOAK_MIN_BOUNDARIES"; ok=0; }
 [ "$ok" -eq 1 ] && echo "soak: PASS"
 [ "$ok" -eq 1 ]
