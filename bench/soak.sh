@@ -53,7 +53,7 @@ esac
 work=${SOAK_DIR:-$(mktemp -d /dev/shm/tolvane-soak.XXXXXX)}
 mkdir -p "$work/rec"
 rm -f "$work/rec/.done" "$work/log.jsonl"
-trap 'kill $pid $consumer_pid 2>/dev/null; rm -rf "$work/rec" "$work/home"; [ -n "${SOAK_DIR:-}" ] || rm -rf "$work"' EXIT
+trap 'kill $pid $consumer_pid 2>/dev/null || true; rm -rf "$work/rec" "$work/home"; [ -n "${SOAK_DIR:-}" ] || rm -rf "$work"' EXIT
 pid= consumer_pid=
 sh "$here/tests/capture_device/device_home.sh" "$work/home" "$module" "${SOAK_RING_MS:-2000}" "${SOAK_PERIOD_MS:-500}" "${SOAK_SPEED:-0}"
 

@@ -42,6 +42,9 @@ constexpr auto kQuietTick = 1000ms;
 // after storage lagged), so that a move is still made near its second.
 constexpr auto kShortestTick = 1ms;
 constexpr auto kFirstSecondsTick = 10ms;
+// Of sound arriving, as much as may land while a move away from a file near
+// its 2 GiB is asked for and made, however the process is scheduled.
+constexpr double kLimitLeadTime = 0.5;
 // Only when the file cannot be read back is a timed recording ended by the
 // clock: the device hands over each second a little after it has passed, so
 // it waits this much longer for the last one.
@@ -121,15 +124,24 @@ public:
 
 private:
     bool Rotating() const { return monitor_ && monitor_->IsOpen(); }
-    std::uint64_t Total() const { return file_.secondsBefore + (monitor_ ? monitor_->levels().savedSeconds : 0); }
+    std::uint64_t Total() const { return file_.secondsBefore + (monitor_ ? monitor_->levels().countedSeconds : 0); }
     // The recording's total seconds at which the current file is to end:
     // the next multiple of --split, so that the files keep to that grid
     // after one that took a second or more extra; or the longest a file may be.
     std::uint64_t Boundary() const {
-        const std::uint64_t longest = file_.secondsBefore + kLongestFileSeconds;
+        const std::uint64_t longest = file_.secondsBefore + kLongestFileSeconds - LimitLead();
         if (options_.splitSeconds == 0) return longest;
         const std::uint64_t grid = (file_.secondsBefore / options_.splitSeconds + 1) * options_.splitSeconds;
         return grid < longest ? grid : longest;
+    }
+    // When sound reaches the file faster than real time (catching up after
+    // storage lagged), the move away from a file near 2 GiB is asked for
+    // this many seconds early: what lands while the move is being made must
+    // still fit. 0 at real time.
+    std::uint64_t LimitLead() const {
+        const double ran = std::chrono::duration<double>(Clock::now() - started_).count();
+        const double rate = ran > 0 ? static_cast<double>(Total()) / ran : 0;
+        return rate > 2 ? static_cast<std::uint64_t>(rate * kLimitLeadTime) : 0;
     }
     // A file's .part name, for the seconds expected before it; false when
     // that has no UTF-16 spelling.
