@@ -12,7 +12,9 @@
 #endif
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "utf16_args.h"
 
@@ -45,5 +47,30 @@ char SeparatorFor(const std::string& dir);
 // read, write, close, isatty) are POSIX's on both: Windows' C runtime has
 // them under the same names, in <io.h>.
 bool MakePipe(int fds[2]);
+
+// Renames a finished file to its final name, never over another file, and
+// makes the rename durable: on POSIX the folder is synced after it, on
+// Windows the move is written through.
+enum class RenameResult { kRenamed, kTaken, kFailed };
+RenameResult RenameDurably(const std::string& fromUtf8, const Utf16Path& from, const std::string& toUtf8,
+                           const Utf16Path& to);
+
+// Opens a file to append to, by the spelling its system's file calls take.
+std::FILE* OpenToAppend(const std::string& utf8, const Utf16Path& utf16);
+
+// Removes a file that holds nothing (the trace of a file that could not be
+// set up); anything else is left alone.
+void RemoveIfEmpty(const std::string& utf8, const Utf16Path& utf16);
+
+// Whether anything (a file, a folder, a dangling link) has this name.
+bool NameTaken(const std::string& utf8, const Utf16Path& utf16);
+
+// The names in a folder ("" for the working one), without "." and "..", as
+// UTF-8; false when it cannot be read.
+bool ListFolder(const std::string& folderUtf8, std::vector<std::string>& names);
+
+// The bytes the recording may still write on the file system that holds
+// `folderUtf8` ("" for the working folder); false when that is not known.
+bool FreeBytes(const std::string& folderUtf8, std::uint64_t& bytes);
 
 }  // namespace tolvane::cli

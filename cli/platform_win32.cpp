@@ -95,4 +95,65 @@ char SeparatorFor(const std::string& dir) {
 
 bool MakePipe(int fds[2]) { return _pipe(fds, 65536, _O_BINARY) == 0; }
 
+// Without MOVEFILE_REPLACE_EXISTING a move never replaces; written through,
+// it is on storage when it returns (Windows has no folder sync to add).
+RenameResult RenameDurably(const std::string&, const Utf16Path& from, const std::string&, const Utf16Path& to) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return RenameResult::kRenamed;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::kTaken : RenameResult::kFailed;
+}
+
+std::FILE* OpenToAppend(const std::string&, const Utf16Path& path) { return ::_wfopen(path.c_str(), L"ab"); }
+
+void RemoveIfEmpty(const std::string& utf8, const Utf16Path& path) {
+    const FileFacts facts = FactsOf(utf8, path);
+    if (facts.exists && !facts.directory && facts.size == 0) ::DeleteFileW(path.c_str());
+}
+
+bool NameTaken(const std::string&, const Utf16Path& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+           ::GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? static_cast<std::size_t>(size) : 1u, L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow.data(), size, nullptr, nullptr);
+    narrow.resize(narrow.size() - 1);
+    return narrow;
+}
+
+std::wstring FolderPath(const std::string& folder) { return folder.empty() ? std::wstring(L".\\") : Wide(folder); }
+
+}  // namespace
+
+bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((FolderPath(folder) + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        const std::string name = Narrow(found.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return true;
+}
+
+bool FreeBytes(const std::string& folder, std::uint64_t& bytes) {
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(FolderPath(folder).c_str(), &available, nullptr, nullptr)) return false;
+    bytes = available.QuadPart;
+    return true;
+}
+
 }  // namespace tolvane::cli

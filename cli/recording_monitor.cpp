@@ -37,10 +37,11 @@ bool RecordingMonitor::Update() {
     unsigned char size[4];
     if (!file_.ReadAt(kDataSizeOffset, size, sizeof size)) return false;
     const std::uint32_t counted = LittleEndian32(size) / kSecondBytes;
+    if (counted > levels_.countedSeconds) levels_.countedSeconds = counted;
     bool landed = false;
     // The recorder writes a second's samples before the header that counts
     // them, so every second counted can be read whole.
-    while (levels_.savedSeconds < counted) {
+    for (std::uint32_t read = 0; levels_.savedSeconds < counted && read < kMostSecondsPerUpdate; ++read) {
         unsigned char second[kSecondBytes];
         if (!file_.ReadAt(kHeaderBytes + std::uint64_t{levels_.savedSeconds} * kSecondBytes, second, sizeof second)) {
             break;

@@ -16,7 +16,8 @@ namespace tolvane::cli {
 constexpr int kFullScale = 32768;
 
 struct RecordingLevels {
-    std::uint32_t savedSeconds = 0;    // what the file's header counts
+    std::uint32_t countedSeconds = 0;  // what the file's header counts, at the last look
+    std::uint32_t savedSeconds = 0;    // of those, the ones whose levels are read
     int lastPeak = -1;                 // largest magnitude in the last saved second; -1 before the first
     std::uint64_t clippedSamples = 0;  // samples at -32768 or 32767 in all saved seconds
 };
@@ -27,9 +28,12 @@ public:
     bool Open(const char* utf8Path, const Utf16Path& utf16Path) { return file_.Open(utf8Path, utf16Path); }
     bool IsOpen() const { return file_.IsOpen(); }
 
-    // Reads the header and every second saved since the last call. Returns
-    // true when at least one new second has landed.
+    // Reads the header and the seconds saved since the last call, up to
+    // kMostSecondsPerUpdate of them: a file that fills faster than real time
+    // (catching up after storage lagged) is not read back whole before the
+    // count is seen. Returns true when at least one new second has been read.
     bool Update();
+    static constexpr std::uint32_t kMostSecondsPerUpdate = 64;
 
     const RecordingLevels& levels() const { return levels_; }
 

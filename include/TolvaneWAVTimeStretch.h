@@ -141,9 +141,10 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   Creates (or truncates) `outputPath` and starts recording the default
  *   audio input at 8000 samples/s, 16-bit, mono. Each whole second captured is
  *   appended to the file by a thread of the library's own, made durable on
- *   storage, and only then counted in the header, which is made durable in
- *   turn. So the file is a valid WAV at every moment, even if the process
- *   dies or the power fails mid-recording.
+ *   storage, and only then counted in the header, which reaches storage with
+ *   the next second's sync: storage is synced once a second. So the file is a
+ *   valid WAV at every moment, even if the process dies or the power fails
+ *   mid-recording.
  *
  *   Capture never waits for storage. The device fills ten one-second buffers
  *   in turn while a thread of the library's own writes and syncs the full
@@ -160,10 +161,13 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   drift between the device's clock and the host's. `tolvane record` judges
  *   so and reports loss.
  *
- *   A power cut loses the seconds not yet on storage: normally the last
- *   second or so (the second being captured and the one being written);
+ *   A power cut loses the seconds not yet counted on storage: normally the
+ *   last two or so (the second being captured, the one being written, and
+ *   the one before it, which is on storage but whose header is not yet);
  *   while storage lags behind, every second still waiting in memory as well
- *   (up to ten). It cannot lose the file (it is on
+ *   (up to ten). A process that dies loses only the seconds not yet written:
+ *   the header the system holds counts every second on storage. It cannot
+ *   lose the file (it is on
  *   storage, directory entry and all, once Start returns RESULT_OK), nor any
  *   earlier second (those kept are the first ones, in order, without gaps),
  *   nor leave a header that counts a second that is not there. Bytes of a
@@ -203,9 +207,9 @@ TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStart(const TolvanePathChar* outpu
  * SoundRecorderStop() :
  *   Stops the device, writes every whole second captured before the call
  *   that is not in the file yet (waiting for storage if it lags behind), and
- *   closes the file, its final header on storage. When storage keeps up,
- *   Stop waits for none: each second's header is made durable as it is
- *   written. Only whole one-second blocks are ever in the file; a partly
+ *   closes the file, its final header on storage: Stop waits for the one
+ *   sync that makes it durable. Only whole one-second blocks are ever in the
+ *   file; a partly
  *   filled second is dropped. A second that could not be written or
  *   made durable (a full or failing disk) ends the file: it is not counted
  *   and nothing is appended after it.
@@ -228,23 +232,27 @@ TOLVANE_API int32_t TOLVANE_CALL SoundRecorderStop(void);
  *   left and the first of the new one are consecutive samples of the input.
  *
  *   Returns once the file left is finished: every whole second captured
- *   before the call is in it, its final header is written, and all of it is
- *   durable (waiting for storage if it lags behind). Capture goes on
- *   meanwhile and never waits for storage; the seconds it captures go to the
- *   new file.
+ *   before the call (and any completed while `nextPath` was being created)
+ *   is in it, its final header is written, and all of it is durable (waiting
+ *   for storage if it lags behind). Capture goes on meanwhile and never waits
+ *   for storage; the seconds it captures go to the new file. Each file starts
+ *   clean: one that a failed write or the size limit ended is finished with
+ *   the seconds it holds, and the new one takes seconds again.
  *
- *   nextPath        : zero-terminated UTF-16 path of the new file; it must
- *                     not name the file being recorded.
+ *   nextPath        : zero-terminated UTF-16 path of the new file. The file
+ *                     being recorded, by this or any other name, is refused
+ *                     (result 4) and left untouched.
  *   finishedSeconds : where to store the whole seconds in the file left,
  *                     exactly what its header states, as Stop would return
  *                     them; 0 is stored on any other result. May be null.
  *
  *   Returns : RESULT_OK (999)                     the new file is recorded;
  *             RESULT_RECORDER_FILE_FAILED (4)     `nextPath` could not be
- *                                                 created or made durable:
- *                                                 nothing changes, the
- *                                                 recording goes on in the
- *                                                 current file;
+ *                                                 created or made durable,
+ *                                                 or is the file being
+ *                                                 recorded: nothing changes,
+ *                                                 the recording goes on in
+ *                                                 the current file;
  *             RESULT_RECORDER_NOT_RECORDING (5)   no recording is running:
  *                                                 nothing is touched.
  *   Prints nothing.

@@ -1,4 +1,4 @@
-// TolvaneWAVTimeStretch for .NET: the library's three functions through
+// TolvaneWAVTimeStretch for .NET: the library's four functions through
 // P/Invoke, and a small wrapper that turns their result codes into exceptions.
 //
 // One file to add to a project. It uses only what .NET Framework, current .NET
@@ -9,6 +9,7 @@
 //   using (var rec = new Recorder("take.wav"))     // throws RecorderException
 //   {
 //       ...
+//       int first = rec.NextFile("take-2.wav");   // on in a new file, no gap
 //       int seconds = rec.Stop();                 // or let `using` stop it
 //   }
 using System;
@@ -25,7 +26,8 @@ namespace TolvaneWAVTimeStretch
         Failed = 1,
     }
 
-    /// <summary>Results of <see cref="Native.SoundRecorderStart"/>.</summary>
+    /// <summary>Results of <see cref="Native.SoundRecorderStart"/> and
+    /// <see cref="Native.SoundRecorderNextFile"/>.</summary>
     public enum RecorderResult
     {
         Ok = 999,
@@ -37,8 +39,11 @@ namespace TolvaneWAVTimeStretch
         /// <summary>The device would not start capturing.</summary>
         StartFailed = 3,
         /// <summary>The output file could not be created or its first header
-        /// written; no device was opened.</summary>
+        /// written. Start: no device was opened; NextFile: the recording goes
+        /// on in its file.</summary>
         FileFailed = 4,
+        /// <summary>NextFile: no recording runs.</summary>
+        NotRecording = 5,
     }
 
     /// <summary>
@@ -65,6 +70,10 @@ namespace TolvaneWAVTimeStretch
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         public static extern int SoundRecorderStop();
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
+        public static extern RecorderResult SoundRecorderNextFile(
+            [MarshalAs(UnmanagedType.LPWStr)] string nextPath, out int finishedSeconds);
     }
 
     /// <summary>A conversion that failed; <see cref="Result"/> is the code.</summary>
@@ -79,7 +88,8 @@ namespace TolvaneWAVTimeStretch
         }
     }
 
-    /// <summary>A recording that did not start; <see cref="Result"/> is the code.</summary>
+    /// <summary>A recording that did not start or did not move to a new file;
+    /// <see cref="Result"/> is the code.</summary>
     public class RecorderException : Exception
     {
         public RecorderResult Result { get; private set; }
@@ -120,7 +130,8 @@ namespace TolvaneWAVTimeStretch
     /// <summary>
     /// Records the default audio input (8000 Hz, 16-bit mono) into a WAV file
     /// in whole seconds, from construction until <see cref="Stop"/> or
-    /// <see cref="Dispose"/>. One recording at a time per process.
+    /// <see cref="Dispose"/>; <see cref="NextFile"/> moves it to another file
+    /// without a gap. One recording at a time per process.
     /// </summary>
     public sealed class Recorder : IDisposable
     {
@@ -155,6 +166,26 @@ namespace TolvaneWAVTimeStretch
                     seconds = Native.SoundRecorderStop();
                 }
                 return seconds;
+            }
+        }
+
+        /// <summary>Goes on recording into `path`, a new file, without a gap:
+        /// the next sample captured is the first in it. Returns once the file
+        /// left is finished, with the whole seconds it holds.</summary>
+        /// <exception cref="RecorderException">FileFailed: `path` could not be
+        /// created, and the recording goes on in its file; NotRecording: this
+        /// recording has been stopped.</exception>
+        public int NextFile(string path)
+        {
+            Tolvane.CheckPath(path, "path");
+            lock (gate)
+            {
+                // Once stopped, the library's recording (if any) is not ours.
+                if (!running) throw new RecorderException(RecorderResult.NotRecording, path);
+                int finished;
+                RecorderResult result = Native.SoundRecorderNextFile(path, out finished);
+                if (result != RecorderResult.Ok) throw new RecorderException(result, path);
+                return finished;
             }
         }
 

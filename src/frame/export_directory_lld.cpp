@@ -14,8 +14,8 @@ asm(".section .edata,\"dr\"\n"
     ".short 0\n"                     // minor version
     ".rva tolvane_export_module\n"   // the module's name
     ".long 1\n"                      // ordinal base
-    ".long 3\n"                      // address table entries
-    ".long 3\n"                      // names
+    ".long 4\n"                      // address table entries
+    ".long 4\n"                      // names
     ".rva tolvane_export_addresses\n"
     ".rva tolvane_export_names\n"
     ".rva tolvane_export_ordinals\n"
@@ -24,17 +24,21 @@ asm(".section .edata,\"dr\"\n"
     ".rva WAVStrech\n"
     ".rva SoundRecorderStart\n"
     ".rva SoundRecorderStop\n"
+    ".rva SoundRecorderNextFile\n"
     // Sorted, for the loader's binary search; beside each, its slot in the
     // address table.
     "tolvane_export_names:\n"
+    ".rva tolvane_export_name_next_file\n"
     ".rva tolvane_export_name_start\n"
     ".rva tolvane_export_name_stop\n"
     ".rva tolvane_export_name_stretch\n"
     "tolvane_export_ordinals:\n"
+    ".short 3\n"
     ".short 1\n"
     ".short 2\n"
     ".short 0\n"
     "tolvane_export_module: .asciz \"TOLVANEWAVTIMESTRETCH.dll\"\n"
+    "tolvane_export_name_next_file: .asciz \"SoundRecorderNextFile\"\n"
     "tolvane_export_name_start: .asciz \"SoundRecorderStart\"\n"
     "tolvane_export_name_stop: .asciz \"SoundRecorderStop\"\n"
     "tolvane_export_name_stretch: .asciz \"WAVStrech\"\n"

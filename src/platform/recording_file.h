@@ -9,9 +9,18 @@
 
 namespace tolvane::platform {
 
-// Creates or truncates `path` for binary writing. Returns null when it cannot
-// be created (a null, empty or unconvertible path counts as such).
-FILE* OpenRecordingFile(const TolvanePathChar* path);
+// Which file an open recording file is, whatever name reached it.
+struct RecordingFileId {
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    bool known = false;  // false: the system could not tell
+};
+
+// Creates or truncates `path` for binary writing, and says in `id` which file
+// that is. Returns null when it cannot be created (a null, empty or
+// unconvertible path counts as such), and when it is the file `keep` names:
+// that one is left untouched, not even truncated.
+FILE* OpenRecordingFile(const TolvanePathChar* path, const RecordingFileId& keep, RecordingFileId& id);
 
 // Puts the stream's position at byte `offset`, which may lie past 2 GiB.
 // Returns false on failure.

@@ -1,6 +1,7 @@
 #include "platform/recording_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -42,14 +43,29 @@ bool SyncParentDirectory(const char* name) {
 // _FILE_OFFSET_BITS=64 so that 32-bit systems use 64-bit offsets as well.
 static_assert(sizeof(off_t) == 8, "64-bit file offsets needed");
 
-FILE* OpenRecordingFile(const TolvanePathChar* path) {
+FILE* OpenRecordingFile(const TolvanePathChar* path, const RecordingFileId& keep, RecordingFileId& id) {
     NativePath name;
     if (!ToNativePath(path, name)) {
         return nullptr;
     }
-    // "e": the file stays open for the whole recording and must not leak
-    // into programs the host starts meanwhile.
-    return fopen(name.name, "wbe");
+    // As fopen's "w" opens, but truncated only once it is known not to be
+    // `keep`. O_CLOEXEC: the file stays open for the whole recording and
+    // must not leak into programs the host starts meanwhile.
+    const int fd = ::open(name.name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    id.known = ::fstat(fd, &info) == 0;
+    id.volume = static_cast<uint64_t>(info.st_dev);
+    id.file = static_cast<uint64_t>(info.st_ino);
+    const bool kept = id.known && keep.known && id.volume == keep.volume && id.file == keep.file;
+    // Only a regular file has a length to cut (O_TRUNC ignores the others).
+    FILE* file = !kept && (!S_ISREG(info.st_mode) || ::ftruncate(fd, 0) == 0) ? ::fdopen(fd, "wb") : nullptr;
+    if (file == nullptr) {
+        ::close(fd);
+    }
+    return file;
 }
 
 bool SeekRecordingFile(FILE* file, uint64_t offset) {

@@ -1,20 +1,39 @@
 #include "platform/recording_file.h"
 
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include "platform/native_path.h"
 
 namespace tolvane::platform {
 
-FILE* OpenRecordingFile(const TolvanePathChar* path) {
+FILE* OpenRecordingFile(const TolvanePathChar* path, const RecordingFileId& keep, RecordingFileId& id) {
     NativePath name;
     if (!ToNativePath(path, name)) {
         return nullptr;
     }
-    // "N": the file stays open for the whole recording and must not be
-    // inherited by programs the host starts meanwhile.
-    return ::_wfopen(name.name, L"wbN");
+    // As _wfopen's "w" opens, but truncated only once it is known not to be
+    // `keep`. _O_NOINHERIT: the file stays open for the whole recording and
+    // must not be inherited by programs the host starts meanwhile.
+    const int fd = ::_wopen(name.name, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return nullptr;
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    BY_HANDLE_FILE_INFORMATION info{};
+    id.known = handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info) != 0;
+    id.volume = info.dwVolumeSerialNumber;
+    id.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    const bool kept = id.known && keep.known && id.volume == keep.volume && id.file == keep.file;
+    // Only a file on disk has a length to cut.
+    const bool disk = handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) == FILE_TYPE_DISK;
+    FILE* file = !kept && (!disk || ::_chsize_s(fd, 0) == 0) ? ::_fdopen(fd, "wb") : nullptr;
+    if (file == nullptr) {
+        ::_close(fd);
+    }
+    return file;
 }
 
 bool SeekRecordingFile(FILE* file, uint64_t offset) {

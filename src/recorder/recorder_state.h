@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "platform/recording_file.h"
 #include "platform/threads.h"
 #include "platform/wave_in.h"
 #include "wav/wav_header.h"
@@ -36,7 +37,8 @@ constexpr int kCaptureBuffers = 10;
 // the buffers, appends the full ones to the file (under `lock`) and queues
 // them again. The host thread (Start, Stop) sets everything up before the
 // writer and the device run, and takes the file back once the writer is
-// joined.
+// joined. NextFile hands the writer a new file through `handoff` and waits
+// on `switched` until the writer has finished the old one and moved on.
 struct RecorderState {
     // Guards the file's state: output, writeFailed, blockCount, durable.
     tolvane::platform::Mutex lock;
@@ -49,11 +51,16 @@ struct RecorderState {
     // Whole blocks in the file, as its header states.
     int32_t blockCount = 0;
     // Everything written to the file is on storage: the header there states
-    // `blockCount` and nothing follows the counted blocks, so Stop has
-    // nothing to write or sync.
+    // `blockCount` and nothing follows the counted blocks, so finishing the
+    // file has nothing to write or sync. Cleared by each block, whose header
+    // reaches storage with the next block's sync.
     bool durable = false;
     // Blocks a file may take; lowered only by tests.
     int32_t blockLimit = kMaxBlocks;
+
+    // Which file `output` is, so that NextFile never truncates it. Used by
+    // the host thread only.
+    tolvane::platform::RecordingFileId outputId;
 
     // The open device, null when none. Used by the host thread only.
     HWAVEIN device = nullptr;
@@ -71,6 +78,18 @@ struct RecorderState {
     int handedFirst = 0;
     int handedCount = 0;
     bool finishing = false;
+    // A new file from NextFile, null when none waits; the writer moves to it
+    // once the first `switchAfter` buffers handed back are done (those belong
+    // to the file it leaves). Guarded by `handoff`.
+    FILE* nextOutput = nullptr;
+    int switchAfter = 0;
+
+    // Set by the writer once it has finished the file it left and moved to
+    // `nextOutput`, with the whole blocks that file holds; NextFile waits for
+    // it and clears it. Guarded by `switched`.
+    tolvane::platform::HandoffSignal switched;
+    bool switchDone = false;
+    int32_t finishedBlocks = 0;
 
     // The writer queues buffers again only while this is set, to
     // `queueDevice`; Stop clears it before it takes every buffer back.

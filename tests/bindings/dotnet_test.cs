@@ -88,6 +88,32 @@ static class BindingTest
         Check(seconds >= 3 && CheckWholeSeconds(file) == seconds, "Stop returned " + seconds);
         for (int i = 46; i < file.Length; i += 2)
             Check((ushort)(U16(file, i - 2) + 1) == U16(file, i), "the ramp breaks at byte " + i);
+
+        // Moved from file to file: each holds what it was reported with, and
+        // joined they are one run of the ramp.
+        var parts = new[] { Path.Combine(dir, "part 0.wav"), Path.Combine(dir, "part 1 \U0001D11E.wav") };
+        var counts = new int[2];
+        Recorder moved;
+        using (moved = new Recorder(parts[0])) {
+            Thread.Sleep(1500);
+            counts[0] = moved.NextFile(parts[1]);
+            try { moved.NextFile(Path.Combine(dir, "no dir/x.wav")); throw new Exception("no exception"); }
+            catch (RecorderException e) { Check(e.Result == RecorderResult.FileFailed, "result " + e.Result); }
+            Thread.Sleep(1500);
+            counts[1] = moved.Stop();
+        }
+        try { moved.NextFile(Path.Combine(dir, "late.wav")); throw new Exception("no exception"); }
+        catch (RecorderException e) { Check(e.Result == RecorderResult.NotRecording, "result " + e.Result); }
+        Check(!File.Exists(Path.Combine(dir, "late.wav")), "NextFile after Stop made a file");
+        var joined = new List<ushort>();
+        for (int p = 0; p < 2; p++) {
+            byte[] part = File.ReadAllBytes(parts[p]);
+            Check(CheckWholeSeconds(part) == counts[p], "file " + p + " holds other than " + counts[p] + " s");
+            for (int i = 44; i < part.Length; i += 2) joined.Add(U16(part, i));
+        }
+        Check(joined.Count >= 2 * 8000, joined.Count + " samples in the files");
+        for (int i = 1; i < joined.Count; i++)
+            Check((ushort)(joined[i - 1] + 1) == joined[i], "the files' ramp breaks at sample " + i);
     }
 
     // The header states exactly the whole seconds that follow it; returns them.

@@ -120,6 +120,34 @@ class Binding(unittest.TestCase):
         breaks = [i for i in range(1, len(ramp)) if ramp[i] != (ramp[i - 1] + 1) % 65536]
         self.assertEqual(breaks, [], "the ramp breaks")
 
+    @unittest.skipUnless(os.path.exists(os.path.join(os.environ.get("TOLVANE_TEST_SOURCE", "/nonexistent"), "native")),
+                         "the test capture source is not running (pulseaudio not installed?)")
+    def test_recording_moved_from_file_to_file(self):
+        paths = [self.dir / ("part %d \U0001d11e.wav" % n) for n in range(3)]
+        seconds = []
+        with tolvane.Recorder(paths[0]) as recorder:
+            for path in paths[1:]:
+                time.sleep(1.3)
+                seconds.append(recorder.next_file(path))
+                self.assertEqual(recorder.path, path)
+            with self.assertRaises(tolvane.RecorderError) as raised:
+                recorder.next_file(self.dir / "no dir" / "x.wav")
+            self.assertIs(raised.exception.result, tolvane.RecorderResult.FILE_FAILED)
+            time.sleep(1.3)
+        seconds.append(recorder.seconds)
+        with self.assertRaises(tolvane.RecorderError) as raised:
+            recorder.next_file(self.dir / "late.wav")
+        self.assertIs(raised.exception.result, tolvane.RecorderResult.NOT_RECORDING)
+        self.assertFalse((self.dir / "late.wav").exists())
+        ramp = []
+        for path, counted in zip(paths, seconds):
+            file = path.read_bytes()
+            self.assertEqual(whole_seconds(self, file), counted)
+            ramp += struct.unpack("<%dH" % ((len(file) - 44) // 2), file[44:])
+        self.assertGreaterEqual(len(ramp), 2 * 8000)
+        breaks = [i for i in range(1, len(ramp)) if ramp[i] != (ramp[i - 1] + 1) % 65536]
+        self.assertEqual(breaks, [], "the ramp breaks")
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

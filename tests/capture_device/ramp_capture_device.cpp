@@ -27,10 +27,18 @@
 //   without skipping them yields the newest frames in those slots, as a DMA
 //   ring does.
 // - Suspend is not simulated.
+// - A fast mode, `speed N`, for soaking a recorder with weeks of sound in
+//   minutes: the clock runs N times as fast as CLOCK_MONOTONIC, and with
+//   `speed 0` samples come as fast as they are read. Either way the ring
+//   never overruns: once it is full, capture waits for the reader, so the
+//   ramp stays unbroken however the host is scheduled and what a soak
+//   measures is the recorder alone. `speed 1`, the default, is the device
+//   above.
 //
 // Configuration (.asoundrc):
 //   pcm_type.tolvane_test_capture { lib "/path/to/libasound_module_pcm_tolvane_test_capture.so" }
 //   pcm.!default { type tolvane_test_capture ring_ms 250 period_ms 50 }
+//   (optionally `speed N` as well)
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <poll.h>
@@ -54,6 +62,7 @@ struct RampDevice {
     int timer = -1;
     snd_pcm_uframes_t ringFrames = 0;
     snd_pcm_uframes_t periodFrames = 0;
+    long speed = 1;  // 1: real time; N: N times as fast; 0: as fast as read
 
     bool haveOrigin = false;
     std::int64_t originNs = 0;    // when sample 0 was captured
@@ -78,13 +87,28 @@ std::int64_t NowNs() {
     return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
 }
 
-// Sample number of the frame being captured now.
-std::uint64_t ClockFrame(const RampDevice* d) { return static_cast<std::uint64_t>((NowNs() - d->originNs) / kFrameNs); }
+// The fast mode: a ring that waits for its reader instead of overrunning.
+bool Fast(const RampDevice* d) { return d->speed != 1; }
 
-// Frames the running stream has put into its ring so far (frozen by an overrun).
+// Sample number of the frame being captured now; in the fast mode, the
+// clock's, which the reader may not have let the ring keep up with. As fast
+// as read, no clock limits it.
+std::uint64_t ClockFrame(const RampDevice* d) {
+    if (d->speed == 0) return UINT64_MAX / 2;
+    const std::int64_t elapsed = NowNs() - d->originNs;
+    return static_cast<std::uint64_t>(elapsed / kFrameNs * d->speed + elapsed % kFrameNs * d->speed / kFrameNs);
+}
+
+std::uint64_t ReadFrames(const RampDevice* d);
+
+// Frames the running stream has put into its ring so far (frozen by an
+// overrun; in the fast mode, never more than a ring ahead of the reader).
 std::uint64_t Captured(const RampDevice* d) {
     if (d->overrun) return d->capturedAtOverrun;
-    return ClockFrame(d) - d->startFrame;
+    const std::uint64_t byClock = ClockFrame(d) - d->startFrame;
+    if (!Fast(d)) return byClock;
+    const std::uint64_t full = ReadFrames(d) + d->ringFrames;
+    return byClock < full ? byClock : full;
 }
 
 // Frames the reader has taken (or skipped) since the start: ALSA keeps its
@@ -95,7 +119,7 @@ std::uint64_t ReadFrames(const RampDevice* d) {
     return d->reported - (hw + boundary - d->io.appl_ptr) % boundary;
 }
 
-bool StopsOnOverrun(const RampDevice* d) { return d->stopThreshold < d->boundary; }
+bool StopsOnOverrun(const RampDevice* d) { return !Fast(d) && d->stopThreshold < d->boundary; }
 
 // Sets the poll descriptor to turn readable at the first period boundary
 // where a reader who has taken `read` frames has avail_min waiting (or
@@ -108,7 +132,9 @@ void ArmWake(RampDevice* d, bool on, std::uint64_t read = 0) {
         if (StopsOnOverrun(d) && d->stopThreshold < due) due = d->stopThreshold;
         const std::uint64_t period = d->periodFrames;
         const std::uint64_t boundary = (read + due + period - 1) / period * period;
-        const std::int64_t at = d->originNs + static_cast<std::int64_t>(d->startFrame + boundary) * kFrameNs;
+        std::int64_t at = d->originNs + static_cast<std::int64_t>(d->startFrame + boundary) * kFrameNs;
+        // Fast: at the scaled time, or at once (any time past) as fast as read.
+        if (Fast(d)) at = d->speed == 0 ? 1 : d->originNs + static_cast<std::int64_t>(d->startFrame + boundary) * (kFrameNs / d->speed);
         wake.it_value = timespec{static_cast<time_t>(at / 1'000'000'000), static_cast<long>(at % 1'000'000'000)};
     }
     timerfd_settime(d->timer, on ? TFD_TIMER_ABSTIME : 0, &wake, nullptr);
@@ -123,7 +149,9 @@ int Start(snd_pcm_ioplug_t* io) {
         d->haveOrigin = true;
         d->startFrame = 0;
     } else {
-        d->startFrame = ClockFrame(d);
+        // A restart goes on with the number of its time; in the fast mode,
+        // which has no time of its own, with the frame after the last one.
+        d->startFrame = Fast(d) ? d->startFrame + d->reported : ClockFrame(d);
     }
     d->running = true;
     d->overrun = false;
@@ -249,7 +277,7 @@ const snd_pcm_ioplug_callback_t kCallbacks = [] {
 
 // Reads the device's own settings; the others ("type", "comment", "hint")
 // are ALSA's.
-int ReadSettings(snd_config_t* conf, long& ringMs, long& periodMs) {
+int ReadSettings(snd_config_t* conf, long& ringMs, long& periodMs, long& speed) {
     snd_config_iterator_t i = nullptr;
     snd_config_iterator_t next = nullptr;
     snd_config_for_each(i, next, conf) {
@@ -257,6 +285,13 @@ int ReadSettings(snd_config_t* conf, long& ringMs, long& periodMs) {
         const char* id = nullptr;
         if (snd_config_get_id(entry, &id) < 0) continue;
         if (std::strcmp(id, "comment") == 0 || std::strcmp(id, "type") == 0 || std::strcmp(id, "hint") == 0) {
+            continue;
+        }
+        if (std::strcmp(id, "speed") == 0) {
+            if (snd_config_get_integer(entry, &speed) < 0 || speed < 0 || speed > 1'000'000) {
+                SNDERR("speed must be a multiple of real time, or 0 for as fast as read");
+                return -EINVAL;
+            }
             continue;
         }
         long* target = std::strcmp(id, "ring_ms") == 0 ? &ringMs : std::strcmp(id, "period_ms") == 0 ? &periodMs : nullptr;
@@ -288,13 +323,15 @@ SND_PCM_PLUGIN_DEFINE_FUNC(tolvane_test_capture) {
     }
     long ringMs = 250;
     long periodMs = 50;
-    const int settings = ReadSettings(conf, ringMs, periodMs);
+    long speed = 1;
+    const int settings = ReadSettings(conf, ringMs, periodMs, speed);
     if (settings < 0) return settings;
 
     auto* d = new (std::nothrow) RampDevice;
     if (d == nullptr) return -ENOMEM;
     d->ringFrames = static_cast<snd_pcm_uframes_t>(ringMs) * kRate / 1000;
     d->periodFrames = static_cast<snd_pcm_uframes_t>(periodMs) * kRate / 1000;
+    d->speed = speed;
     d->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (d->timer < 0) {
         const int error = -errno;

@@ -1,4 +1,5 @@
-// SoundRecorderStart / SoundRecorderStop against the scripted audio input.
+// SoundRecorderStart / SoundRecorderStop / SoundRecorderNextFile against the
+// scripted audio input.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <atomic>
 #include <vector>
 
 #include "TolvaneWAVTimeStretch.h"
@@ -57,8 +59,11 @@ using Bytes = std::vector<unsigned char>;
 
 using tolvane::test::ReadFile;
 
-// A recording of `blocks` whole seconds as the scripted device delivers them.
-Bytes ExpectedRecording(std::uint32_t blocks) { return tolvane::test::ExpectedRecording(blocks, scripted::FillBlock); }
+// A recording of `blocks` whole seconds as the scripted device delivers them,
+// from block `first` on.
+Bytes ExpectedRecording(std::uint32_t blocks, std::uint32_t first = 0) {
+    return tolvane::test::ExpectedRecording(blocks, scripted::FillBlock, first);
+}
 
 class RecorderTest : public ::testing::Test {
 protected:
@@ -78,6 +83,11 @@ protected:
     fs::path File(const std::string& name) const { return fs::path(dir_.path()) / name; }
 
     static std::int32_t Start(const fs::path& path) { return SoundRecorderStart(tolvane::test::Utf16(path).c_str()); }
+    // NextFile's result; the seconds it reports in `finished`.
+    static std::int32_t Next(const fs::path& path, std::int32_t& finished) {
+        finished = -1;
+        return SoundRecorderNextFile(tolvane::test::Utf16(path).c_str(), &finished);
+    }
 
 private:
     tolvane::test::ScratchDir dir_;
@@ -249,6 +259,104 @@ TEST_F(RecorderTest, StopRacingDeliveriesKeepsHeaderDataAndResultInStep) {
     }
 }
 
+// Each file holds exactly the seconds handed over before its switch, an
+// empty one included, also those the writer has not taken yet; NextFile
+// reports them as Stop does.
+TEST_F(RecorderTest, NextFileSplitsTheRecordingWithoutAGap) {
+    ASSERT_EQ(Start(File("0.wav")), RESULT_OK);
+    std::uint32_t serial = 0;
+    for (std::uint32_t n = 0; n < 4; ++n) {
+        for (std::uint32_t b = 0; b < n; ++b) ASSERT_TRUE(scripted::DeliverBlockNow());
+        std::int32_t finished = -1;
+        ASSERT_EQ(Next(File(std::to_string(n + 1) + ".wav"), finished), RESULT_OK);
+        EXPECT_EQ(finished, static_cast<std::int32_t>(n));
+        EXPECT_EQ(ReadFile(File(std::to_string(n) + ".wav")), ExpectedRecording(n, serial)) << "file " << n;
+        EXPECT_EQ(ReadFile(File(std::to_string(n + 1) + ".wav")), ExpectedRecording(0));
+        serial += n;
+    }
+    ASSERT_TRUE(scripted::DeliverBlock());
+    // A null place for the seconds is allowed.
+    ASSERT_EQ(SoundRecorderNextFile(tolvane::test::Utf16(File("5.wav")).c_str(), nullptr), RESULT_OK);
+    EXPECT_EQ(ReadFile(File("4.wav")), ExpectedRecording(1, serial));
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 1);
+    EXPECT_EQ(ReadFile(File("5.wav")), ExpectedRecording(1, serial + 1));
+    EXPECT_EQ(scripted::Snapshot().opens, 1) << "the device was reopened";
+}
+
+// Switches while the device hands buffers over as fast as it can, several
+// of them waiting for the writer: joined again, the files are the recording,
+// and every file states what it holds.
+TEST_F(RecorderTest, NextFileRacingDeliveriesLosesAndDoublesNothing) {
+    constexpr int kFiles = 40;
+    ASSERT_EQ(Start(File("0.wav")), RESULT_OK);
+    std::atomic<bool> stopping{false};
+    std::thread device([&stopping] {
+        while (!stopping) {
+            if (!scripted::DeliverBlockNow()) std::this_thread::yield();
+        }
+    });
+    std::vector<std::int32_t> seconds;
+    for (int n = 1; n < kFiles; ++n) {
+        std::int32_t finished = -1;
+        ASSERT_EQ(Next(File(std::to_string(n) + ".wav"), finished), RESULT_OK);
+        seconds.push_back(finished);
+    }
+    stopping = true;
+    seconds.push_back(SoundRecorderStop());
+    device.join();
+    std::uint32_t serial = 0;
+    for (std::size_t n = 0; n < seconds.size(); ++n) {
+        ASSERT_GE(seconds[n], 0);
+        const auto blocks = static_cast<std::uint32_t>(seconds[n]);
+        ASSERT_EQ(ReadFile(File(std::to_string(n) + ".wav")), ExpectedRecording(blocks, serial)) << "file " << n;
+        serial += blocks;
+    }
+    EXPECT_GT(serial, 0u);
+}
+
+// A new file that cannot be made changes nothing: the recording goes on in
+// the file it is in.
+TEST_F(RecorderTest, NextFileThatCannotBeMadeLeavesTheRecordingGoing) {
+    const fs::path out = File("kept.wav");
+    ASSERT_EQ(Start(out), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    std::int32_t finished = -1;
+    EXPECT_EQ(Next(File("missing") / "x.wav", finished), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(finished, 0);
+    EXPECT_EQ(SoundRecorderNextFile(nullptr, &finished), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(Next("/dev/full", finished), RESULT_RECORDER_FILE_FAILED);
+    directorySyncError = EIO;
+    EXPECT_EQ(Next(File("undurable.wav"), finished), RESULT_RECORDER_FILE_FAILED);
+    directorySyncError = 0;
+    // The file being recorded, by its own name and by a link, is refused
+    // before it loses a byte.
+    fs::create_hard_link(out, File("linked.wav"));
+    EXPECT_EQ(Next(out, finished), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(Next(File("linked.wav"), finished), RESULT_RECORDER_FILE_FAILED);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(1));
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
+    EXPECT_EQ(SoundRecorderStop(), 2);
+    EXPECT_EQ(ReadFile(out), ExpectedRecording(2));
+    EXPECT_EQ(scripted::Snapshot().opens, 1);
+}
+
+TEST_F(RecorderTest, NextFileWithoutRecordingTouchesNothing) {
+    std::int32_t finished = -1;
+    EXPECT_EQ(Next(File("a.wav"), finished), RESULT_RECORDER_NOT_RECORDING);
+    EXPECT_EQ(finished, 0);
+    EXPECT_EQ(SoundRecorderNextFile(nullptr, nullptr), RESULT_RECORDER_NOT_RECORDING);
+    ASSERT_EQ(Start(File("b.wav")), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    ASSERT_EQ(SoundRecorderStop(), 1);
+    const int calls = scripted::Snapshot().calls;
+    EXPECT_EQ(Next(File("a.wav"), finished), RESULT_RECORDER_NOT_RECORDING);
+    EXPECT_FALSE(fs::exists(File("a.wav")));
+    EXPECT_EQ(scripted::Snapshot().calls, calls);
+    EXPECT_EQ(ReadFile(File("b.wav")), ExpectedRecording(1));
+}
+
 // Writes of this process that would take a file past `bytes` fail part way,
 // as on a disk that fills up, while the object lives.
 class FileSizeLimit {
@@ -290,6 +398,30 @@ TEST_F(RecorderTest, BlockThatCannotBeWrittenWholeLeavesNoTrace) {
     ASSERT_TRUE(scripted::DeliverBlock());
     EXPECT_EQ(SoundRecorderStop(), 2);
     EXPECT_TRUE(ReadFile(out) == ExpectedRecording(2));
+}
+
+// A file that a failed write or the block limit ended is still finished by
+// NextFile, and the next file takes seconds again from its first.
+TEST_F(RecorderTest, NextFileAfterAnEndedFileStartsClean) {
+    ASSERT_EQ(Start(File("full.wav")), RESULT_OK);
+    ASSERT_TRUE(scripted::DeliverBlock());
+    {
+        const FileSizeLimit limit(tolvane::kWavHeaderSize + kBlockBytes + kBlockBytes / 2);
+        ASSERT_TRUE(limit.set());
+        ASSERT_TRUE(scripted::DeliverBlock());  // block 1: lost to the full disk
+    }
+    std::int32_t finished = -1;
+    ASSERT_EQ(Next(File("limited.wav"), finished), RESULT_OK);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(ReadFile(File("full.wav")), ExpectedRecording(1));
+    theRecorder.blockLimit = 2;
+    for (int n = 0; n < 3; ++n) ASSERT_TRUE(scripted::DeliverBlock());  // 2, 3; 4 past the limit
+    ASSERT_EQ(Next(File("last.wav"), finished), RESULT_OK);
+    EXPECT_EQ(finished, 2);
+    EXPECT_EQ(ReadFile(File("limited.wav")), ExpectedRecording(2, 2));
+    ASSERT_TRUE(scripted::DeliverBlock());
+    EXPECT_EQ(SoundRecorderStop(), 1);
+    EXPECT_EQ(ReadFile(File("last.wav")), ExpectedRecording(1, 5));
 }
 
 // A second that storage did not confirm is never counted, and nothing is

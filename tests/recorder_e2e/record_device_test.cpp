@@ -117,7 +117,7 @@ TEST_P(RecordFromDeviceOverSlowStorage, LosesNoSampleAndSucceeds) {
 INSTANTIATE_TEST_SUITE_P(
     Lags, RecordFromDeviceOverSlowStorage,
     ::testing::Values(StorageLag{"NoDelay", {}, 0, true},
-                      // The fifth sync falls in the recording's second second.
+                      // The fifth sync falls in the recording's third second.
                       StorageLag{"OneSyncDelayed3s", {"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000"}, 3000, false},
                       StorageLag{"EverySyncDelayed400ms", {"TOLVANE_TEST_SYNC_DELAY_MS=400"}, 400, true}),
     [](const ::testing::TestParamInfo<StorageLag>& lag) { return lag.param.name; });
@@ -159,6 +159,36 @@ TEST_F(RecordFromDevice, HostStoppedLongerThanTheRingReportsTheLossAndFails) {
     // Said on standard error, with how much.
     EXPECT_TRUE(r.err.find("lost") != std::string::npos && r.err.find_first_of("0123456789") != std::string::npos)
         << "standard error: \"" << r.err << "\"";
+}
+
+// A host moving the recording from file to file with NextFile, at moments
+// that fall anywhere in the device's second, over storage that keeps up and
+// over storage that lags: every file is a valid WAV holding what the host
+// was told, and joined again they are one unbroken ramp.
+TEST_P(RecordFromDeviceOverSlowStorage, NextFileJoinsFilesWithoutAGap) {
+    constexpr int kFiles = 5;
+    const std::string prefix = dir_ / "part";
+    std::vector<std::string> env{"HOME=" + home_, "LD_PRELOAD=" SLOW_SYNC};
+    env.insert(env.end(), GetParam().env.begin(), GetParam().env.end());
+    RunningProgram host({ROTATING_HOST, prefix, std::to_string(kFiles), "1700"}, HostEnvironment(env));
+    const RunResult r = host.Finish(kHangLimit);
+    ASSERT_FALSE(r.timedOut);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expectedOut;
+    std::vector<std::int16_t> joined;
+    for (int n = 0; n < kFiles; ++n) {
+        const std::string name = prefix + std::to_string(n) + ".wav";
+        const Bytes file = ReadFile(name);
+        ASSERT_TRUE(IsWholeSecondsWav(file)) << name;
+        expectedOut += name + " " + std::to_string(HeaderSeconds(file)) + "\n";
+        const std::vector<std::int16_t> samples = SamplesOf(file);
+        joined.insert(joined.end(), samples.begin(), samples.end());
+    }
+    EXPECT_EQ(r.out, expectedOut);
+    EXPECT_TRUE(IsContiguousRamp(Samples(WavFile(8000, joined))));
+    // 8.5 s or more of the host's clock: all of it but the second in
+    // progress at Stop and the device's start.
+    EXPECT_GE(joined.size(), 8000u * 7);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ TEST_F(RecordFailure, OutputThatCannotBeCreatedIsReportedBeforeAnyDevice) {
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 1);
     // Not the device's message: the file is tried first.
-    EXPECT_EQ(r.err, "tolvane record: cannot create " + path + "\n");
+    EXPECT_EQ(r.err, "tolvane record: cannot create " + path + ".part\n");
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(Exists(dir_ / "missing"));
 }
@@ -76,6 +76,14 @@ TEST_F(RecordFailure, ArgumentsThatAreNotValidGiveUsageAndTouchNothing) {
         {path, "--seconds", "99999999999"},
         {path, "extra"},
         {path, "--seconds", "2", "extra"},
+        {path, "--split"},
+        {path, "--split", "0"},
+        {path, "--split", "15x"},
+        {path, "--split", "134201"},
+        {path, "--keep-free", "lots"},
+        {path, "--log"},
+        {dir_ / "x-%q.wav"},
+        {dir_ / "%Y/x.wav"},
     };
     for (const auto& args : cases) {
         std::string shown;
@@ -87,6 +95,7 @@ TEST_F(RecordFailure, ArgumentsThatAreNotValidGiveUsageAndTouchNothing) {
         EXPECT_NE(r.err.find("usage: tolvane"), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(Exists(path));
+        EXPECT_FALSE(Exists(path + ".part"));
     }
 }
 

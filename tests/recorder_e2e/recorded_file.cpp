@@ -34,8 +34,11 @@ std::string RecordedLine(std::uint32_t seconds, const std::string& path) {
 bool WaitForFirstSecond(const std::string& path, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0 && info.st_size >= static_cast<off_t>(44 + kSecondBytes)) return true;
+        // Under its name being written, or already finished.
+        for (const std::string& name : {path + ".part", path}) {
+            struct stat info {};
+            if (::stat(name.c_str(), &info) == 0 && info.st_size >= static_cast<off_t>(44 + kSecondBytes)) return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;

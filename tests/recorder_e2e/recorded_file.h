@@ -27,7 +27,8 @@ std::uint32_t HeaderSeconds(const Bytes& file);
 // The line `tolvane record` prints on success.
 std::string RecordedLine(std::uint32_t seconds, const std::string& path);
 
-// Waits until the recording at `path` has grown by its first second.
+// Waits until the recording at `path` (PATH.part while it is written) has
+// grown by its first second.
 bool WaitForFirstSecond(const std::string& path, std::chrono::milliseconds limit);
 
 // How far a recording of a test source's ramp strays from one unbroken run:

@@ -13,7 +13,7 @@ namespace tolvane::test {
 using FillSecond = void (*)(std::uint32_t second, unsigned char* out, std::size_t bytes);
 
 // An 8000 Hz recording of `seconds` whole seconds: the header that counts
-// them, then each second as `fill` makes it.
-Bytes ExpectedRecording(std::uint32_t seconds, FillSecond fill);
+// them, then each second as `fill` makes it, from second `first` on.
+Bytes ExpectedRecording(std::uint32_t seconds, FillSecond fill, std::uint32_t first = 0);
 
 }  // namespace tolvane::test

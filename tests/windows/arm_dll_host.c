@@ -20,6 +20,7 @@
 typedef int(__cdecl* StretchFn)(const wchar_t*, const wchar_t*);
 typedef int(__cdecl* StartFn)(const wchar_t*);
 typedef int(__cdecl* StopFn)(void);
+typedef int(__cdecl* NextFileFn)(const wchar_t*, int*);
 
 enum { kResultOk = 999, kMaxArgs = 64, kPathChars = 1024 };
 
@@ -187,6 +188,7 @@ typedef struct {
     StretchFn stretch;
     StartFn start;
     StopFn stop;
+    NextFileFn nextFile;
 } Library;
 
 static int Load(const wchar_t* dll, Library* library) {
@@ -202,8 +204,9 @@ static int Load(const wchar_t* dll, Library* library) {
     library->stretch = (StretchFn)(void (*)(void))GetProcAddress(library->module, "WAVStrech");
     library->start = (StartFn)(void (*)(void))GetProcAddress(library->module, "SoundRecorderStart");
     library->stop = (StopFn)(void (*)(void))GetProcAddress(library->module, "SoundRecorderStop");
-    if (library->stretch == NULL || library->start == NULL || library->stop == NULL) {
-        Check("the three exports resolve by name", 0);
+    library->nextFile = (NextFileFn)(void (*)(void))GetProcAddress(library->module, "SoundRecorderNextFile");
+    if (library->stretch == NULL || library->start == NULL || library->stop == NULL || library->nextFile == NULL) {
+        Check("the four exports resolve by name", 0);
         FreeLibrary(library->module);
         return 0;
     }
@@ -213,20 +216,22 @@ static int Load(const wchar_t* dll, Library* library) {
 /* --- the modes ------------------------------------------------------------- */
 
 static void TestExports(const wchar_t* dll) {
-    static const char* const names[] = {"WAVStrech", "SoundRecorderStart", "SoundRecorderStop"};
+    static const char* const names[] = {"WAVStrech", "SoundRecorderStart", "SoundRecorderStop",
+                                        "SoundRecorderNextFile"};
     static const char* const checks[] = {
         "export WAVStrech by name and by ordinal 1 is one function",
         "export SoundRecorderStart by name and by ordinal 2 is one function",
         "export SoundRecorderStop by name and by ordinal 3 is one function",
+        "export SoundRecorderNextFile by name and by ordinal 4 is one function",
     };
     Library library;
     if (!Load(dll, &library)) return;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         FARPROC byName = GetProcAddress(library.module, names[i]);
         FARPROC byOrdinal = GetProcAddress(library.module, MAKEINTRESOURCEA(i + 1));
         Check(checks[i], byName != NULL && byName == byOrdinal);
     }
-    Check("no export at ordinal 4", GetProcAddress(library.module, MAKEINTRESOURCEA(4)) == NULL);
+    Check("no export at ordinal 5", GetProcAddress(library.module, MAKEINTRESOURCEA(5)) == NULL);
     Check("DllMain is not exported", GetProcAddress(library.module, "DllMain") == NULL);
     Check("the DLL unloads", FreeLibrary(library.module) != 0);
 }
@@ -388,6 +393,12 @@ static void TestRecorderWithoutDevice(const wchar_t* dll, const wchar_t* work) {
     Release(&file);
     Check("a recording file that cannot be created: Start returns 4",
           library.start(Path(path, work, L"\\no-such-folder\\recording.wav", NULL)) == 4 && library.stop() == 0);
+    int finished = -1;
+    Path(path, work, L"\\recording-no-device-next.wav", NULL);
+    DeleteFileW(path);
+    Check("without a recording NextFile returns 5, stores 0 seconds and creates nothing",
+          library.nextFile(path, &finished) == 5 && finished == 0 &&
+              GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES);
     FreeLibrary(library.module);
 }
 

@@ -17,7 +17,8 @@ import pefile
 MACHINES = {"x64": 0x8664, "x86": 0x14C, "arm64": 0xAA64, "armv7": 0x1C4}
 
 EXPORT_DIRECTORY_NAME = b"TOLVANEWAVTIMESTRETCH.dll"
-EXPORTS = [(1, b"WAVStrech"), (2, b"SoundRecorderStart"), (3, b"SoundRecorderStop")]
+EXPORTS = [(1, b"WAVStrech"), (2, b"SoundRecorderStart"), (3, b"SoundRecorderStop"),
+           (4, b"SoundRecorderNextFile")]
 
 VERSION_MS = (1 << 16) | 0  # 1.0
 VERSION_LS = (0 << 16) | 1  # .0.1

@@ -11,7 +11,8 @@
 //                                         FlushFileBuffers calls takes 3 s)
 //   dll_host DLL WORKDIR recorder-none   (no capture device configured)
 //   dll_host DLL WORKDIR recorder-ramp   (capture device plays a 16-bit ramp
-//                                         in real time)
+//                                         in real time; one recording, then
+//                                         one moved from file to file)
 //   dll_host DLL WORKDIR cdecl           (the calling convention on 32-bit
 //                                         x86, the results everywhere;
 //                                         WORKDIR\cases as for convert)
@@ -33,8 +34,11 @@ namespace {
 using StretchFn = std::int32_t(__cdecl*)(const wchar_t*, const wchar_t*);
 using StartFn = std::int32_t(__cdecl*)(const wchar_t*);
 using StopFn = std::int32_t(__cdecl*)();
+using NextFileFn = std::int32_t(__cdecl*)(const wchar_t*, std::int32_t*);
 
 constexpr std::int32_t kResultOk = 999;
+constexpr std::int32_t kRecorderFileFailed = 4;  // the recording's file could not be created
+constexpr std::int32_t kRecorderNotRecording = 5;
 
 int failures = 0;
 
@@ -100,6 +104,7 @@ struct Library {
     StretchFn stretch = nullptr;
     StartFn start = nullptr;
     StopFn stop = nullptr;
+    NextFileFn nextFile = nullptr;
     ~Library() {
         if (module != nullptr) {
             FreeLibrary(module);
@@ -116,6 +121,7 @@ bool Load(const std::wstring& dll, Library& library) {
     library.stretch = As<StretchFn>(GetProcAddress(library.module, "WAVStrech"));
     library.start = As<StartFn>(GetProcAddress(library.module, "SoundRecorderStart"));
     library.stop = As<StopFn>(GetProcAddress(library.module, "SoundRecorderStop"));
+    library.nextFile = As<NextFileFn>(GetProcAddress(library.module, "SoundRecorderNextFile"));
     return true;
 }
 
@@ -136,7 +142,8 @@ void TestExports(const std::wstring& dll, const std::wstring& work) {
             const char* name;
             WORD ordinal;
         };
-        const Export exports[] = {{"WAVStrech", 1}, {"SoundRecorderStart", 2}, {"SoundRecorderStop", 3}};
+        const Export exports[] = {
+            {"WAVStrech", 1}, {"SoundRecorderStart", 2}, {"SoundRecorderStop", 3}, {"SoundRecorderNextFile", 4}};
         for (const Export& entry : exports) {
             const FARPROC byName = GetProcAddress(library.module, entry.name);
             const FARPROC byOrdinal = GetProcAddress(library.module, MAKEINTRESOURCEA(entry.ordinal));
@@ -144,7 +151,7 @@ void TestExports(const std::wstring& dll, const std::wstring& work) {
                                      std::to_string(entry.ordinal) + " is one function";
             Check(what.c_str(), byName != nullptr && byName == byOrdinal);
         }
-        Check("no export at ordinal 4", GetProcAddress(library.module, MAKEINTRESOURCEA(4)) == nullptr);
+        Check("no export at ordinal 5", GetProcAddress(library.module, MAKEINTRESOURCEA(5)) == nullptr);
         Check("DllMain is not exported", GetProcAddress(library.module, "DllMain") == nullptr);
     }
     WIN32_FIND_DATAW found{};
@@ -229,20 +236,22 @@ std::int32_t CallAsCdecl(FARPROC fn, std::int32_t count, const void* const* args
 // remove.
 void TestCdecl(const std::wstring& dll, const std::wstring& work) {
     Library library;
-    if (!Load(dll, library) || library.stretch == nullptr || library.start == nullptr || library.stop == nullptr) {
+    if (!Load(dll, library) || library.stretch == nullptr || library.start == nullptr || library.stop == nullptr ||
+        library.nextFile == nullptr) {
         Check("the exports resolve", false);
         return;
     }
     const FARPROC stretch = GetProcAddress(library.module, "WAVStrech");
     const FARPROC start = GetProcAddress(library.module, "SoundRecorderStart");
     const FARPROC stop = GetProcAddress(library.module, "SoundRecorderStop");
+    const FARPROC nextFile = GetProcAddress(library.module, "SoundRecorderNextFile");
     const std::wstring input = work + L"\\cases\\block_4096.wav";
     const std::wstring output = work + L"\\cdecl.out.wav";
     const std::wstring missing = work + L"\\cdecl-missing.wav";
     const std::wstring uncreatable = work + L"\\no-such-folder\\cdecl.wav";
     std::vector<unsigned char> reference;
     ReadAll(work + L"\\cases\\block_4096.ref.wav", reference);
-    constexpr std::int32_t kRecorderFileFailed = 4;  // the recording's file could not be created
+    std::int32_t finished = -1;
 
     struct Call {
         const char* what;
@@ -257,6 +266,8 @@ void TestCdecl(const std::wstring& dll, const std::wstring& work) {
         {"WAVStrech(null, null) fails", stretch, {nullptr, nullptr}, 1, 2000},
         {"SoundRecorderStart(uncreatable) fails", start, {uncreatable.c_str()}, kRecorderFileFailed, 2000},
         {"SoundRecorderStop() with nothing recording", stop, {}, 0, 2000},
+        {"SoundRecorderNextFile(output, &seconds) with nothing recording", nextFile, {output.c_str(), &finished},
+         kRecorderNotRecording, 2000},
     };
     for (const Call& call : calls) {
         int wrongResults = 0;
@@ -277,6 +288,7 @@ void TestCdecl(const std::wstring& dll, const std::wstring& work) {
                   std::to_string(unbalanced) + " calls moved the stack pointer (by " + std::to_string(lastDrift) +
                   ")");
     }
+    Check("SoundRecorderNextFile stored its seconds where the second argument points", finished == 0);
     std::vector<unsigned char> got;
     Check("the output converted through those calls matches the Linux build",
           ReadAll(output, got) && !reference.empty() && got == reference);
@@ -441,7 +453,7 @@ bool LoadRecorder(const std::wstring& dll, Library& library, const char* what) {
     if (!Load(dll, library)) {
         return false;
     }
-    if (library.start == nullptr || library.stop == nullptr) {
+    if (library.start == nullptr || library.stop == nullptr || library.nextFile == nullptr) {
         Check(what, false, "the recorder's exports are missing");
         return false;
     }
@@ -458,12 +470,42 @@ void TestRecorderWithoutDevice(const std::wstring& dll, const std::wstring& work
     DeleteFileW(path.c_str());
     const std::int32_t started = library.start(path.c_str());
     const std::int32_t seconds = library.stop();
+    const std::wstring next = work + L"\\recording-no-device-next.wav";
+    DeleteFileW(next.c_str());
+    std::int32_t finished = -1;
+    const std::int32_t moved = library.nextFile(next.c_str(), &finished);
     std::vector<unsigned char> file;
     const bool read = ReadAll(path, file);
     Check(what, started == 1 && seconds == 0 && read && file.size() == 44 && U32At(file, 40) == 0 &&
                     U32At(file, 4) == 36,
           "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", " +
               std::to_string(file.size()) + " bytes");
+    Check("without a recording NextFile returns 5 and creates nothing",
+          moved == kRecorderNotRecording && finished == 0 && !Exists(next),
+          "result " + std::to_string(moved) + ", seconds " + std::to_string(finished));
+}
+
+// Appends the samples of a finished recording at `path` to `samples` when it
+// is an 8000 Hz WAV of exactly `seconds` whole seconds, as its header states.
+bool AppendRecording(const std::wstring& path, std::int32_t seconds, std::vector<std::uint16_t>& samples) {
+    std::vector<unsigned char> file;
+    const std::size_t expectedSize = 44 + static_cast<std::size_t>(seconds > 0 ? seconds : 0) * 16000;
+    if (!ReadAll(path, file) || file.size() != expectedSize || U32At(file, 40) != expectedSize - 44 ||
+        U32At(file, 24) != 8000) {
+        return false;
+    }
+    for (std::size_t at = 44; at + 1 < file.size(); at += 2) {
+        samples.push_back(static_cast<std::uint16_t>(file[at] | (file[at + 1] << 8)));
+    }
+    return true;
+}
+
+// Each sample is the one before it plus one: no gap, no repeat.
+bool Contiguous(const std::vector<std::uint16_t>& samples) {
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i] != static_cast<std::uint16_t>(samples[i - 1] + 1)) return false;
+    }
+    return true;
 }
 
 // Records for `milliseconds` and checks that the file holds whole seconds
@@ -474,20 +516,50 @@ void CheckRampRecording(Library& library, const std::wstring& path, const char* 
     const std::int32_t started = library.start(path.c_str());
     Sleep(started == kResultOk ? milliseconds : 0);
     const std::int32_t seconds = library.stop();
-    std::vector<unsigned char> file;
-    const bool read = ReadAll(path, file);
-    const std::size_t expectedSize = 44 + static_cast<std::size_t>(seconds > 0 ? seconds : 0) * 16000;
-    bool contiguous = read && file.size() == expectedSize;
-    for (std::size_t at = 46; contiguous && at + 1 < file.size(); at += 2) {
-        const auto previous = static_cast<std::uint16_t>(file[at - 2] | (file[at - 1] << 8));
-        const auto current = static_cast<std::uint16_t>(file[at] | (file[at + 1] << 8));
-        contiguous = current == static_cast<std::uint16_t>(previous + 1);
+    std::vector<std::uint16_t> samples;
+    const bool whole = AppendRecording(path, seconds, samples);
+    const bool contiguous = whole && Contiguous(samples);
+    Check(what, started == kResultOk && seconds >= atLeast && contiguous,
+          "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", whole " +
+              (whole ? "yes" : "no") + ", contiguous " + (contiguous ? "yes" : "no"));
+}
+
+// One recording moved through three files with NextFile, once into a file
+// that cannot be made: each file holds what NextFile or Stop said, and
+// joined they are one unbroken run of the source.
+void CheckRampRotation(Library& library, const std::wstring& work) {
+    const char* what = "a recording moved from file to file by NextFile is one contiguous run, split without a gap";
+    std::vector<std::wstring> paths;
+    for (const wchar_t* name : {L"\\rotation-0.wav", L"\\rotation-1.wav", L"\\rotation-2.wav"}) {
+        paths.push_back(work + name);
+        DeleteFileW(paths.back().c_str());
     }
+    std::vector<std::int32_t> seconds(paths.size(), -1);
+    std::int32_t moved[3] = {};
+    std::int32_t failedSeconds = -1;
+    const std::int32_t started = library.start(paths[0].c_str());
+    Sleep(1700);
+    moved[0] = library.nextFile(paths[1].c_str(), &seconds[0]);
+    Sleep(1300);
+    moved[1] = library.nextFile((work + L"\\no-such-folder\\rotation.wav").c_str(), &failedSeconds);
+    Sleep(1300);
+    moved[2] = library.nextFile(paths[2].c_str(), &seconds[1]);
+    Sleep(1500);
+    seconds[2] = library.stop();
+    std::vector<std::uint16_t> samples;
+    bool whole = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) whole = AppendRecording(paths[i], seconds[i], samples) && whole;
+    const bool contiguous = whole && Contiguous(samples);
     Check(what,
-          started == kResultOk && seconds >= atLeast && contiguous && U32At(file, 40) == expectedSize - 44 &&
-              U32At(file, 24) == 8000,
-          "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", " +
-              std::to_string(file.size()) + " bytes, contiguous " + (contiguous ? "yes" : "no"));
+          started == kResultOk && moved[0] == kResultOk && moved[2] == kResultOk && contiguous &&
+              samples.size() >= 4 * 8000,
+          "start " + std::to_string(started) + ", next " + std::to_string(moved[0]) + " " +
+              std::to_string(moved[2]) + ", seconds " + std::to_string(seconds[0]) + " " +
+              std::to_string(seconds[1]) + " " + std::to_string(seconds[2]) + ", whole " + (whole ? "yes" : "no") +
+              ", contiguous " + (contiguous ? "yes" : "no"));
+    Check("NextFile into a file that cannot be made returns 4 and the recording goes on in its file",
+          moved[1] == kRecorderFileFailed && failedSeconds == 0 && seconds[1] >= 2,
+          "result " + std::to_string(moved[1]) + ", seconds " + std::to_string(seconds[1]));
 }
 
 void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
@@ -495,6 +567,7 @@ void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
     Library library;
     if (LoadRecorder(dll, library, what)) {
         CheckRampRecording(library, work + L"\\recording-ramp.wav", what, 3500, 2);
+        CheckRampRotation(library, work);
     }
 }
 

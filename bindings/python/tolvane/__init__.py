@@ -5,6 +5,7 @@
     tolvane.stretch("speech-8000.wav", "speech-1600.wav")
     with tolvane.Recorder("take.wav") as take:
         ...                                   # recording until the block ends
+        take.next_file("take-2.wav")          # on in a new file, without a gap
     print(take.seconds)
 
 The library is loaded on first use: the copy a wheel holds beside this module
@@ -52,13 +53,15 @@ class StretchResult(enum.IntEnum):
 
 
 class RecorderResult(enum.IntEnum):
-    """What SoundRecorderStart returns."""
+    """What SoundRecorderStart and SoundRecorderNextFile return."""
 
     OK = 999
     OPEN_FAILED = 1  # no device takes 8000 Hz 16-bit mono, or one already records
     QUEUE_FAILED = 2  # the device would not take the capture buffer
     START_FAILED = 3  # the device would not start
-    FILE_FAILED = 4  # the file could not be created; no device was opened
+    FILE_FAILED = 4  # the file could not be created (Start: no device was opened;
+    #                  NextFile: the recording goes on in its file)
+    NOT_RECORDING = 5  # NextFile: no recording runs
 
 
 def _as_result(kind, code):
@@ -79,7 +82,8 @@ class StretchError(Exception):
 
 
 class RecorderError(Exception):
-    """A recording did not start; ``result`` holds the library's code."""
+    """A recording did not start, or did not move to a new file; ``result``
+    holds the library's code."""
 
     def __init__(self, result, path):
         self.result = _as_result(RecorderResult, result)
@@ -161,6 +165,8 @@ def _load_library(package_dir):
     lib.SoundRecorderStart.restype = ctypes.c_int32
     lib.SoundRecorderStop.argtypes = []
     lib.SoundRecorderStop.restype = ctypes.c_int32
+    lib.SoundRecorderNextFile.argtypes = [ctypes.c_char_p, ctypes.POINTER(ctypes.c_int32)]
+    lib.SoundRecorderNextFile.restype = ctypes.c_int32
     return lib
 
 
@@ -184,7 +190,8 @@ def stretch(input, output):
 class Recorder:
     """Records the default audio input (8000 Hz, 16-bit mono) into a WAV file
     in whole seconds, from construction until stop() or the end of the
-    ``with`` block. One recording at a time per process.
+    ``with`` block; next_file() moves it to another file without a gap. One
+    recording at a time per process.
 
     Raises RecorderError if the recording does not start; nothing of it is
     then left running.
@@ -211,6 +218,26 @@ class Recorder:
                 self._running = False
                 self.seconds = _library().SoundRecorderStop()
             return self.seconds
+
+    def next_file(self, path):
+        """Goes on recording into ``path``, a new file, without a gap: the
+        next sample captured is the first in it. Returns once the file left
+        is finished, with the whole seconds it holds; ``path`` is then the
+        recording's file.
+
+        Raises RecorderError: FILE_FAILED when ``path`` could not be created
+        (the recording goes on in its file), NOT_RECORDING once stopped.
+        """
+        with self._lock:
+            # Once stopped, the library's recording (if any) is not ours.
+            if not self._running:
+                raise RecorderError(RecorderResult.NOT_RECORDING, path)
+            seconds = ctypes.c_int32(0)
+            result = _library().SoundRecorderNextFile(_encode_path(path), ctypes.byref(seconds))
+            if result != _RESULT_OK:
+                raise RecorderError(result, path)
+            self.path = path
+            return seconds.value
 
     def __enter__(self):
         return self

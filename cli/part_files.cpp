@@ -1,0 +1,96 @@
+#include "part_files.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform.h"
+#include "read_back_file.h"
+#include "utf16_args.h"
+#include "wav_sizes.h"
+
+namespace tolvane::cli {
+namespace {
+
+// Names are tried up to this number; past it something else is wrong.
+constexpr std::uint32_t kMostNumbers = 100'000;
+
+bool Taken(const std::string& path) {
+    Utf16Path wide;
+    // A name with no UTF-16 spelling cannot be created either.
+    return !Utf8ToUtf16(path.c_str(), wide) || NameTaken(path, wide);
+}
+
+bool EndsWith(const std::string& text, const char* end) {
+    const std::size_t n = std::strlen(end);
+    return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
+// The seconds a recorder's file holds, when it begins with the header the
+// recorder writes (8000 Hz mono 16-bit PCM); -1 for any other file.
+long RecorderSeconds(const std::string& path) {
+    Utf16Path wide;
+    ReadBackFile file;
+    unsigned char h[kHeaderBytes];
+    if (!Utf8ToUtf16(path.c_str(), wide) || !file.Open(path.c_str(), wide) || !file.ReadAt(0, h, sizeof h)) return -1;
+    const auto u16 = [&h](int at) { return h[at] | h[at + 1] << 8; };
+    const auto u32 = [&h](int at) {
+        return static_cast<std::uint32_t>(h[at] | h[at + 1] << 8 | h[at + 2] << 16) | std::uint32_t{h[at + 3]} << 24;
+    };
+    const bool ours = std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVEfmt ", 8) == 0 && u32(16) == 16 &&
+                      u16(20) == 1 && u16(22) == 1 && u32(24) == 8000 && u16(34) == 16 &&
+                      std::memcmp(h + 36, "data", 4) == 0;
+    return ours ? static_cast<long>(u32(40) / kSecondBytes) : -1;
+}
+
+}  // namespace
+
+std::string FreeName(const std::string& wanted) {
+    std::string name = wanted;
+    for (std::uint32_t k = 2; k < kMostNumbers && (Taken(name) || Taken(name + kPartSuffix)); ++k) {
+        name = NumberedPath(wanted, k);
+    }
+    return name;
+}
+
+bool FinishPart(const std::string& part, const std::string& wanted, std::string& finalPath) {
+    finalPath = part;
+    Utf16Path from;
+    if (!Utf8ToUtf16(part.c_str(), from)) return false;
+    std::string to = wanted;
+    for (std::uint32_t k = 2; k < kMostNumbers; ++k) {
+        Utf16Path wide;
+        if (!Utf8ToUtf16(to.c_str(), wide)) return false;
+        switch (RenameDurably(part, from, to, wide)) {
+            case RenameResult::kRenamed: finalPath = to; return true;
+            case RenameResult::kFailed: return false;
+            case RenameResult::kTaken: to = NumberedPath(wanted, k); break;
+        }
+    }
+    return false;
+}
+
+void RecoverParts(const FileNamePattern& pattern) {
+    std::vector<std::string> names;
+    if (!ListFolder(pattern.folder(), names)) return;  // Start says what is wrong with the folder
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        if (!EndsWith(name, kPartSuffix)) continue;
+        const std::string stem = name.substr(0, name.size() - std::strlen(kPartSuffix));
+        const std::string part = pattern.folder() + name;
+        if (!pattern.MayHaveMade(stem)) continue;
+        const long seconds = RecorderSeconds(part);
+        if (seconds < 0) continue;
+        std::string finalPath;
+        if (FinishPart(part, pattern.folder() + stem, finalPath)) {
+            std::fprintf(stderr, "tolvane record: recovered %s, left unfinished by an earlier recording, as %s (%ld s)\n",
+                         part.c_str(), finalPath.c_str(), seconds);
+        } else {
+            std::fprintf(stderr, "tolvane record: cannot give %s, left unfinished by an earlier recording, its final name\n",
+                         part.c_str());
+        }
+    }
+}
+
+}  // namespace tolvane::cli
