@@ -16,7 +16,10 @@
 # With BEFORE_BUILD, a second release build (of an older commit, say), its
 # `tolvane record` takes part too, in every round (ABCABC), so that before and
 # after are measured in one run on the same machine. The load average is
-# printed with each run: the machine may be shared.
+# printed with each run: the machine may be shared. Run as root, the programs
+# measured run at nice -10, the same for all: on a busy machine a reader that
+# is kept waiting finds more than one period ready and sleeps less often,
+# which would flatter arecord's figures with other processes' load.
 #
 # usage: bench/record_energy.sh [BUILD_DIR] [PAIRS] [BEFORE_BUILD]
 #   BUILD_DIR     a release build tree (default build/release)
@@ -44,13 +47,15 @@ done
 work=$(mktemp -d /dev/shm/tolvane-energy.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
+boost=()
+[ "$(id -u)" -ne 0 ] || boost=(nice -n -10)
 programs=(after arecord)
 [ -z "$before" ] || programs+=(before)
 command_of() {  # NAME FILE SECONDS
   case $1 in
-    after) echo "$build/cli/tolvane record $2 --seconds $3" ;;
-    before) echo "$before/cli/tolvane record $2 --seconds $3" ;;
-    arecord) echo "arecord -q -D default -f S16_LE -r 8000 -c 1 -t wav -d $3 $2" ;;
+    after) echo "${boost[*]} $build/cli/tolvane record $2 --seconds $3" ;;
+    before) echo "${boost[*]} $before/cli/tolvane record $2 --seconds $3" ;;
+    arecord) echo "${boost[*]} arecord -q -D default -f S16_LE -r 8000 -c 1 -t wav -d $3 $2" ;;
   esac
 }
 
@@ -107,7 +112,7 @@ ratios() {  # A B COLUMN: the per-round ratios of A to B
   paste "$work/$1" "$work/$2" | awk -v c="$3" -v w=3 '{ printf "%.4f\n", $(c) / $(c + w) }'
 }
 
-echo "machine: $(nproc) cores; load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "machine: $(nproc) cores; load average at start: $(cut -d' ' -f1-3 /proc/loadavg); measured at: ${boost[*]:-the default priority}"
 table=()
 for ring in 250 1000; do
   "$here/tests/capture_device/device_home.sh" "$work/home" "$module" "$ring" 50

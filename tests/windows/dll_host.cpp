@@ -467,8 +467,9 @@ void TestRecorderWithoutDevice(const std::wstring& dll, const std::wstring& work
 }
 
 // Records for `milliseconds` and checks that the file holds whole seconds
-// of one unbroken run of the ramp, at least `atLeast` of them.
-void CheckRampRecording(Library& library, const std::wstring& path, const char* what, DWORD milliseconds,
+// of one unbroken run of the ramp, at least `atLeast` of them. Returns the
+// seconds that Stop reported.
+std::int32_t CheckRampRecording(Library& library, const std::wstring& path, const char* what, DWORD milliseconds,
                         std::int32_t atLeast) {
     DeleteFileW(path.c_str());
     const std::int32_t started = library.start(path.c_str());
@@ -488,6 +489,7 @@ void CheckRampRecording(Library& library, const std::wstring& path, const char* 
               U32At(file, 24) == 8000,
           "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", " +
               std::to_string(file.size()) + " bytes, contiguous " + (contiguous ? "yes" : "no"));
+    return seconds;
 }
 
 void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
@@ -499,12 +501,12 @@ void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
 }
 
 // Slow storage: the DLL's imported FlushFileBuffers is replaced, in its
-// import table, by one whose fourth call (the sync of the recording's first
-// or second second) waits 3 s first.
+// import table, by one that counts the calls and whose third (the sync of the
+// recording's second second; Start's is the first) waits 3 s first.
 using FlushFn = BOOL(WINAPI*)(HANDLE);
 FlushFn realFlush = nullptr;
 LONG flushes = 0;
-constexpr LONG kSlowFlush = 4;
+constexpr LONG kSlowFlush = 3;
 
 BOOL WINAPI SlowFlush(HANDLE file) {
     if (InterlockedIncrement(&flushes) == kSlowFlush) Sleep(3000);
@@ -548,8 +550,11 @@ void TestRecorderSlowSync(const std::wstring& dll, const std::wstring& work) {
     }
     // 6.5 s: the delayed sync lands in the first two seconds, so without
     // the recorder's queue at least 3 s would be missing.
-    CheckRampRecording(library, work + L"\\recording-slow-sync.wav", what, 6500, 5);
+    const std::int32_t seconds = CheckRampRecording(library, work + L"\\recording-slow-sync.wav", what, 6500, 5);
     Check("the slow sync happened", flushes >= kSlowFlush, std::to_string(flushes) + " flushes");
+    // Storage is woken once a second, and once each by Start and Stop.
+    Check("one FlushFileBuffers a second", flushes == seconds + 2,
+          std::to_string(flushes) + " flushes for " + std::to_string(seconds) + " s");
 }
 
 }  // namespace
