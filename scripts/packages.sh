@@ -38,6 +38,9 @@ TOLVANE_FUZZ_PACKAGES=(clang libfuzzer-14-dev)
 # CPack's dpkg-shlibdeps and the `file` it runs, gzip for the manual page,
 # lintian, and man to read the installed manual page.
 TOLVANE_PACKAGE_PACKAGES=(dpkg-dev file fakeroot gzip lintian groff-base man-db)
+# The benchmarks (bench/): time for the converter's peak memory; arecord as
+# the recorder's yardstick and strace to count its system calls and syncs.
+TOLVANE_BENCH_PACKAGES=(time python3 alsa-utils strace)
 # The cross-built Linux suites (presets linux-arm64, linux-armhf,
 # linux-s390x): Debian's cross compilers and qemu-user, all native packages.
 TOLVANE_CROSS_PACKAGES=(qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-s390x-linux-gnu)
