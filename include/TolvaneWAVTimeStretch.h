@@ -146,20 +146,22 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   valid WAV at every moment, even if the process dies or the power fails
  *   mid-recording.
  *
- *   Capture never waits for storage. The device fills ten one-second buffers
- *   in turn while a thread of the library's own writes and syncs the full
- *   ones, so storage may stall (flash reorganising itself, a slow card) for
- *   up to nine seconds without a sample being lost; the file then fills
- *   later than the seconds pass and catches up. Sound is lost only when
- *   storage stalls for longer than that, or when the process is kept from
- *   running for longer than the device's own ring lasts (often a quarter of a
- *   second on boards). Lost sound leaves no gap marker: the seconds on either
- *   side are joined. The library does not report it; a host tells by its
- *   clock: from Start returning to Stop being called, a recording without
+ *   Capture never waits for storage. The device fills ten one-second buffers in
+ *   turn while a thread of the library's own writes and syncs the full ones, so
+ *   storage may stall (flash reorganising itself, a slow card) for up to nine
+ *   seconds without a sample being lost; the file then fills later than the
+ *   seconds pass and catches up. Sound is lost only when storage stalls for
+ *   longer than that, or when the process is kept from running for longer than
+ *   the time it leaves itself to answer: on Linux the library sleeps until the
+ *   device's ring is full but for one period, and no less than 100 ms (so on a
+ *   board's quarter-second ring it wakes every 150 ms), to wake the processor
+ *   as seldom as the ring allows. Lost sound leaves no gap marker: the seconds
+ *   on either side are joined. The library does not report it; a host tells by
+ *   its clock: from Start returning to Stop being called, a recording without
  *   loss saves that time in whole seconds less at most one second (the one in
- *   progress at Stop), a fraction of a second of capture latency and the
- *   drift between the device's clock and the host's. `tolvane record` judges
- *   so and reports loss.
+ *   progress at Stop), a fraction of a second of capture latency and the drift
+ *   between the device's clock and the host's. `tolvane record` judges so and
+ *   reports loss.
  *
  *   A power cut loses the seconds not yet counted on storage: normally the
  *   last two or so (the second being captured, the one being written, and

@@ -27,6 +27,9 @@ TOLVANE_FUZZ_PACKAGES="clang libfuzzer-14-dev"
 # CPack's dpkg-shlibdeps and the `file` it runs, gzip for the manual page,
 # lintian, and man to read the installed manual page.
 TOLVANE_PACKAGE_PACKAGES="dpkg-dev file fakeroot gzip lintian groff-base man-db"
+# The benchmarks (bench/): time for the converter's peak memory; arecord as
+# the recorder's yardstick and strace to count its system calls and syncs.
+TOLVANE_BENCH_PACKAGES="time python3 alsa-utils strace"
 
 # tolvane_ensure_packages PACKAGE...: installs what is missing when run as
 # root; otherwise prints the command to run and fails.

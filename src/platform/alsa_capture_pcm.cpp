@@ -8,11 +8,14 @@ namespace {
 
 constexpr unsigned kRingMicroseconds = 2'000'000;
 constexpr unsigned kPeriodMicroseconds = 100'000;
-// The reader is woken once this much has been captured, in whole periods,
-// but never later than half the ring: the other half is its time to answer.
-// Waking less often than every period is what a battery needs; the
-// recorder only wants whole seconds.
-constexpr snd_pcm_uframes_t kWakeFramesMost = kCaptureRate / 4;
+// The reader is woken at most once a second: the recorder only wants whole
+// seconds, and each wake-up costs a handheld's battery.
+constexpr snd_pcm_uframes_t kWakeFramesMost = kCaptureRate;
+// What the ring keeps free when the reader is woken, in which it must get to
+// run before the device overwrites anything: one period, but no less than
+// this. A thread of normal priority on a busy system is often kept waiting
+// for more than 50 ms (a common period), and then sound would be lost.
+constexpr snd_pcm_uframes_t kAnswerFramesLeast = kCaptureRate / 10;
 
 MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureRing& granted) {
     if (theAlsa.snd_pcm_hw_params_any(pcm, params) < 0) return MMSYSERR_ERROR;
@@ -31,6 +34,12 @@ MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureR
     unsigned period = kPeriodMicroseconds;
     theAlsa.snd_pcm_hw_params_set_buffer_time_near(pcm, params, &ring, nullptr);
     theAlsa.snd_pcm_hw_params_set_period_time_near(pcm, params, &period, nullptr);
+    // The reader sleeps on a timer until its level is due (it asks the
+    // device how far it is before it sleeps, and reads when it wakes), so an
+    // interrupt every period would only wake the processor for nothing.
+    if (theAlsa.snd_pcm_hw_params_can_disable_period_wakeup(params) == 1) {
+        theAlsa.snd_pcm_hw_params_set_period_wakeup(pcm, params, 0);
+    }
     if (theAlsa.snd_pcm_hw_params(pcm, params) < 0 || theAlsa.snd_pcm_hw_params_get_buffer_size(params, &granted.ring) < 0 ||
         theAlsa.snd_pcm_hw_params_get_period_size(params, &granted.period, nullptr) < 0 || granted.ring == 0 ||
         granted.period == 0) {
@@ -41,8 +50,11 @@ MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureR
 
 MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureRing& granted) {
     snd_pcm_uframes_t boundary = 0;
+    // As late as the ring allows, in whole periods: when all of it is full
+    // but the time to answer.
+    const snd_pcm_uframes_t answer = granted.period > kAnswerFramesLeast ? granted.period : kAnswerFramesLeast;
     snd_pcm_uframes_t wake = granted.period;
-    while (wake + granted.period <= granted.ring / 2 && wake + granted.period <= kWakeFramesMost) {
+    while (wake + granted.period + answer <= granted.ring && wake + granted.period <= kWakeFramesMost) {
         wake += granted.period;
     }
     // A stop threshold at the boundary: an overrun never stops the stream,
@@ -50,9 +62,13 @@ MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureR
     // behind tells how much it lost.
     if (theAlsa.snd_pcm_sw_params_current(pcm, params) < 0 || theAlsa.snd_pcm_sw_params_get_boundary(params, &boundary) < 0 ||
         theAlsa.snd_pcm_sw_params_set_stop_threshold(pcm, params, boundary) < 0 ||
-        theAlsa.snd_pcm_sw_params_set_avail_min(pcm, params, wake) < 0 || theAlsa.snd_pcm_sw_params(pcm, params) < 0) {
+        theAlsa.snd_pcm_sw_params_set_avail_min(pcm, params, wake) < 0) {
         return MMSYSERR_ERROR;
     }
+    // No wake-up at each period either, where the device would give one; a
+    // device that cannot leave it out is taken as it is.
+    theAlsa.snd_pcm_sw_params_set_period_event(pcm, params, 0);
+    if (theAlsa.snd_pcm_sw_params(pcm, params) < 0) return MMSYSERR_ERROR;
     granted.wake = wake;
     return MMSYSERR_NOERROR;
 }

@@ -21,7 +21,9 @@ struct CaptureRing {
 // seconds, but many boards grant far less (a quarter second is common); what
 // was granted is read back into `granted`. The stream is set never to stop on
 // an overrun, so that the reader always learns how far behind it fell, and to
-// wake the reader only after a few periods. Leaves `pcm` prepared, not
+// wake the reader as late as the ring allows (all of it but one period, at
+// most a second), with no wake-up per period where the device can leave it
+// out. Leaves `pcm` prepared, not
 // started. Returns MMSYSERR_NOERROR, or on failure (nothing left open):
 // MMSYSERR_ALLOCATED (busy), MMSYSERR_NODRIVER (cannot be opened),
 // WAVERR_BADFORMAT (will not take the format at exactly 8000 Hz),

@@ -168,20 +168,22 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
 }
 
 // Reads everything the PCM has into the queued buffers, in order, handing
-// each back as it fills; stops when the PCM or the queue runs dry. Sets
-// `failed` if the PCM cannot be brought back after an error, so that the
-// thread stops polling it until the next Start.
+// each back as it fills; stops once that is read (what arrives meanwhile
+// waits for the next wake-up) or the queue runs dry. Sets `failed` if the PCM
+// cannot be brought back after an error, so that the thread stops polling it
+// until the next Start.
 void ReadAvailable(WaveInDevice* device, bool& failed) {
     snd_pcm_t* pcm = device->pcm;
-    for (WAVEHDR* header = FirstQueued(device); header != nullptr; header = FirstQueued(device)) {
-        const snd_pcm_sframes_t avail = ReadableFrames(pcm, device->granted, device->framesLost);
-        if (avail == 0 || avail == -EAGAIN) return;
-        if (avail < 0) {
-            if (!RecoverCapturePcm(pcm, avail)) failed = true;
-            return;
-        }
+    const snd_pcm_sframes_t avail = ReadableFrames(pcm, device->granted, device->framesLost);
+    if (avail == 0 || avail == -EAGAIN) return;
+    if (avail < 0) {
+        if (!RecoverCapturePcm(pcm, avail)) failed = true;
+        return;
+    }
+    auto left = static_cast<snd_pcm_uframes_t>(avail);
+    for (WAVEHDR* header = FirstQueued(device); header != nullptr && left > 0; header = FirstQueued(device)) {
         const DWORD room = (header->dwBufferLength - header->dwBytesRecorded) / kFrameBytes;
-        const snd_pcm_uframes_t want = static_cast<snd_pcm_uframes_t>(avail) < room ? static_cast<snd_pcm_uframes_t>(avail) : room;
+        const snd_pcm_uframes_t want = left < room ? left : room;
         const snd_pcm_sframes_t got = theAlsa.snd_pcm_readi(pcm, header->lpData + header->dwBytesRecorded, want);
         if (got == -EAGAIN) return;
         if (got < 0) {
@@ -191,6 +193,7 @@ void ReadAvailable(WaveInDevice* device, bool& failed) {
         header->dwBytesRecorded += static_cast<DWORD>(got) * kFrameBytes;
         if (header->dwBufferLength - header->dwBytesRecorded < kFrameBytes) HandBackFirst(device);
         if (static_cast<snd_pcm_uframes_t>(got) < want) return;
+        left -= static_cast<snd_pcm_uframes_t>(got);
     }
 }
 

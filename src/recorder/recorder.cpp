@@ -362,10 +362,10 @@ extern "C" int32_t SoundRecorderNextFile(const TolvanePathChar* nextPath, int32_
     if (next == nullptr) {
         return RESULT_RECORDER_FILE_FAILED;
     }
-    // Every buffer handed back so far holds sound captured before this call,
-    // so it goes to the file left; the buffer being filled goes to the new
-    // one. The device is not touched: the boundary falls between two
-    // consecutive buffers.
+    // Every buffer handed back so far (captured before this call, or while
+    // the new file was made) goes to the file left; the buffer being filled
+    // goes to the new one. The device is not touched: the boundary falls
+    // between two consecutive buffers.
     LockHandoff(s.handoff);
     s.nextOutput = next;
     s.switchAfter = s.handedCount;

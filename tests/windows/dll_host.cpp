@@ -509,9 +509,10 @@ bool Contiguous(const std::vector<std::uint16_t>& samples) {
 }
 
 // Records for `milliseconds` and checks that the file holds whole seconds
-// of one unbroken run of the ramp, at least `atLeast` of them.
-void CheckRampRecording(Library& library, const std::wstring& path, const char* what, DWORD milliseconds,
-                        std::int32_t atLeast) {
+// of one unbroken run of the ramp, at least `atLeast` of them. Returns the
+// seconds that Stop reported.
+std::int32_t CheckRampRecording(Library& library, const std::wstring& path, const char* what, DWORD milliseconds,
+                                std::int32_t atLeast) {
     DeleteFileW(path.c_str());
     const std::int32_t started = library.start(path.c_str());
     Sleep(started == kResultOk ? milliseconds : 0);
@@ -522,11 +523,13 @@ void CheckRampRecording(Library& library, const std::wstring& path, const char* 
     Check(what, started == kResultOk && seconds >= atLeast && contiguous,
           "start " + std::to_string(started) + ", stop " + std::to_string(seconds) + ", whole " +
               (whole ? "yes" : "no") + ", contiguous " + (contiguous ? "yes" : "no"));
+    return seconds;
 }
 
 // One recording moved through three files with NextFile, once into a file
-// that cannot be made: each file holds what NextFile or Stop said, and
-// joined they are one unbroken run of the source.
+// that cannot be made and once into the file being recorded: each file holds
+// what NextFile or Stop said, and joined they are one unbroken run of the
+// source.
 void CheckRampRotation(Library& library, const std::wstring& work) {
     const char* what = "a recording moved from file to file by NextFile is one contiguous run, split without a gap";
     std::vector<std::wstring> paths;
@@ -535,13 +538,14 @@ void CheckRampRotation(Library& library, const std::wstring& work) {
         DeleteFileW(paths.back().c_str());
     }
     std::vector<std::int32_t> seconds(paths.size(), -1);
-    std::int32_t moved[3] = {};
+    std::int32_t moved[4] = {};
     std::int32_t failedSeconds = -1;
     const std::int32_t started = library.start(paths[0].c_str());
     Sleep(1700);
     moved[0] = library.nextFile(paths[1].c_str(), &seconds[0]);
     Sleep(1300);
     moved[1] = library.nextFile((work + L"\\no-such-folder\\rotation.wav").c_str(), &failedSeconds);
+    moved[3] = library.nextFile(paths[1].c_str(), nullptr);
     Sleep(1300);
     moved[2] = library.nextFile(paths[2].c_str(), &seconds[1]);
     Sleep(1500);
@@ -560,6 +564,8 @@ void CheckRampRotation(Library& library, const std::wstring& work) {
     Check("NextFile into a file that cannot be made returns 4 and the recording goes on in its file",
           moved[1] == kRecorderFileFailed && failedSeconds == 0 && seconds[1] >= 2,
           "result " + std::to_string(moved[1]) + ", seconds " + std::to_string(seconds[1]));
+    Check("NextFile into the file being recorded returns 4 and leaves it whole", moved[3] == kRecorderFileFailed,
+          "result " + std::to_string(moved[3]));
 }
 
 void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
@@ -572,12 +578,12 @@ void TestRecorderRamp(const std::wstring& dll, const std::wstring& work) {
 }
 
 // Slow storage: the DLL's imported FlushFileBuffers is replaced, in its
-// import table, by one whose fourth call (the sync of the recording's first
-// or second second) waits 3 s first.
+// import table, by one that counts the calls and whose third (the sync of the
+// recording's second second; Start's is the first) waits 3 s first.
 using FlushFn = BOOL(WINAPI*)(HANDLE);
 FlushFn realFlush = nullptr;
 LONG flushes = 0;
-constexpr LONG kSlowFlush = 4;
+constexpr LONG kSlowFlush = 3;
 
 BOOL WINAPI SlowFlush(HANDLE file) {
     if (InterlockedIncrement(&flushes) == kSlowFlush) Sleep(3000);
@@ -621,8 +627,11 @@ void TestRecorderSlowSync(const std::wstring& dll, const std::wstring& work) {
     }
     // 6.5 s: the delayed sync lands in the first two seconds, so without
     // the recorder's queue at least 3 s would be missing.
-    CheckRampRecording(library, work + L"\\recording-slow-sync.wav", what, 6500, 5);
+    const std::int32_t seconds = CheckRampRecording(library, work + L"\\recording-slow-sync.wav", what, 6500, 5);
     Check("the slow sync happened", flushes >= kSlowFlush, std::to_string(flushes) + " flushes");
+    // Storage is woken once a second, and once each by Start and Stop.
+    Check("one FlushFileBuffers a second", flushes == seconds + 2,
+          std::to_string(flushes) + " flushes for " + std::to_string(seconds) + " s");
 }
 
 }  // namespace
