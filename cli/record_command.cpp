@@ -208,7 +208,7 @@ void Recording::Finish(const CurrentFile& file, std::uint32_t seconds, FileEnd e
     // Named for the seconds expected before it; when the file before took
     // more (storage lagging at the move), its name is made again for the
     // time of its first sample.
-    const std::string stem = file.part.substr(0, file.part.size() - std::char_traits<char>::length(kPartSuffix));
+    const std::string stem = FinalNameOf(file.part);
     const std::string wanted =
         file.namedBefore == file.secondsBefore
             ? stem
@@ -350,7 +350,7 @@ int Recording::Run() {
         // under its final name, as any finished file.
         std::string finalPath;
         if (result != RESULT_RECORDER_FILE_FAILED) {
-            FinishPart(file_.part, file_.part.substr(0, file_.part.size() - 5), finalPath);
+            FinishPart(file_.part, FinalNameOf(file_.part), finalPath);
         }
         return 1;
     }
