@@ -5,6 +5,9 @@
  *
  * Usage: rotating_host PREFIX FILES MS     (files PREFIX0.wav, PREFIX1.wav, ...)
  */
+/* nanosleep, in a strict C build too. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <TolvaneWAVTimeStretch.h>
 #include <stdio.h>
 #include <stdlib.h>
