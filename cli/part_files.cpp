@@ -46,6 +46,10 @@ long RecorderSeconds(const std::string& path) {
 
 }  // namespace
 
+std::string FinalNameOf(const std::string& part) {
+    return EndsWith(part, kPartSuffix) ? part.substr(0, part.size() - std::strlen(kPartSuffix)) : part;
+}
+
 std::string FreeName(const std::string& wanted) {
     std::string name = wanted;
     for (std::uint32_t k = 2; k < kMostNumbers && (Taken(name) || Taken(name + kPartSuffix)); ++k) {
@@ -77,7 +81,7 @@ void RecoverParts(const FileNamePattern& pattern) {
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         if (!EndsWith(name, kPartSuffix)) continue;
-        const std::string stem = name.substr(0, name.size() - std::strlen(kPartSuffix));
+        const std::string stem = FinalNameOf(name);
         const std::string part = pattern.folder() + name;
         if (!pattern.MayHaveMade(stem)) continue;
         const long seconds = RecorderSeconds(part);

@@ -12,6 +12,9 @@ namespace tolvane::cli {
 
 constexpr const char* kPartSuffix = ".part";
 
+// NAME for NAME.part.
+std::string FinalNameOf(const std::string& part);
+
 // `wanted`, or the first of its numbered names (NumberedPath) for which
 // neither NAME nor NAME.part is taken: a recording never writes over a file.
 std::string FreeName(const std::string& wanted);

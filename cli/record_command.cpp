@@ -34,8 +34,9 @@ constexpr auto kCaptureStall = 12s;
 constexpr auto kFullDiskLate = 2s;
 constexpr std::uint64_t kFullBelow = 2 * std::uint64_t{kSecondBytes};
 // How often the file is looked at: often enough for a live meter on a
-// terminal, and to move to the next file within the second after a file's
-// last one landed, before the one after it is whole; otherwise once a second.
+// terminal, and near a boundary to move to the next file within the second
+// after a file's last one landed, before the one after it is whole;
+// otherwise once a second, which costs a battery-powered board least.
 constexpr auto kMeterTick = 100ms;
 constexpr auto kQuietTick = 1000ms;
 // The shortest look when the file fills faster than real time (catching up
@@ -185,25 +186,29 @@ bool Recording::OpenMonitor() {
 }
 
 Clock::duration Recording::Tick(Clock::time_point now) const {
-    const Clock::duration base = terminal_ || Rotating() ? Clock::duration(kMeterTick) : Clock::duration(kQuietTick);
-    if (!Rotating()) return base;
+    const Clock::duration quiet = terminal_ ? Clock::duration(kMeterTick) : Clock::duration(kQuietTick);
+    if (!Rotating()) return quiet;
     const std::uint64_t total = Total();
     const double ran = std::chrono::duration<double>(now - started_).count();
     // Until the rate shows, as closely as a boundary may come.
     if (total < 2 || ran <= 0) return kFirstSecondsTick;
     const double rate = static_cast<double>(total) / ran;  // seconds of sound a second, so far
     const std::uint64_t due = Boundary();
-    if (rate <= 2 || total >= due) return base;
+    if (total >= due) return quiet;  // a move that failed: tried again each second
+    // At real time, once a second until the last two seconds before a
+    // boundary, then often enough to move within the second after the
+    // file's last one landed.
+    if (rate <= 2) return due - total <= 2 ? Clock::duration(kMeterTick) : quiet;
     const auto untilDue = std::chrono::duration<double>(static_cast<double>(due - total) / rate / 8);
     const auto tick = std::chrono::duration_cast<Clock::duration>(untilDue);
-    return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < base ? tick : base;
+    return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < quiet ? tick : quiet;
 }
 
 void Recording::Finish(const CurrentFile& file, std::uint32_t seconds, FileEnd end, double elapsedAtEnd) {
     // Named for the seconds expected before it; when the file before took
     // more (storage lagging at the move), its name is made again for the
     // time of its first sample.
-    const std::string stem = file.part.substr(0, file.part.size() - std::char_traits<char>::length(kPartSuffix));
+    const std::string stem = FinalNameOf(file.part);
     const std::string wanted =
         file.namedBefore == file.secondsBefore
             ? stem
@@ -345,7 +350,7 @@ int Recording::Run() {
         // under its final name, as any finished file.
         std::string finalPath;
         if (result != RESULT_RECORDER_FILE_FAILED) {
-            FinishPart(file_.part, file_.part.substr(0, file_.part.size() - 5), finalPath);
+            FinishPart(file_.part, FinalNameOf(file_.part), finalPath);
         }
         return 1;
     }

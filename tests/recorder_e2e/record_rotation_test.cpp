@@ -146,6 +146,21 @@ TEST_F(RecordRotation, SplitsWithoutAGapAndAKilledFileIsRecoveredByTheNextRun) {
     EXPECT_EQ(Names(rec_).size(), 8u) << "the rerun's own file, and nothing removed";
 }
 
+// A name that is taken, as a file or as a file being written, is never
+// written over: the recording takes the next number.
+TEST_F(RecordRotation, ATakenNameIsNumberedNotOverwritten) {
+    const Bytes kept = {'k', 'e', 'e', 'p'};
+    WriteFile(rec_ + "/take.wav", kept);
+    WriteFile(rec_ + "/take-2.wav.part", kept);  // not a recorder's: not recovered either
+    const RunResult r = RunningProgram(Record({rec_ + "/take.wav", "--seconds", "1"}), Env()).Finish(60s);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, RecordedLine(1, rec_ + "/take-3.wav"));
+    EXPECT_EQ(ReadFile(rec_ + "/take.wav"), kept);
+    EXPECT_EQ(ReadFile(rec_ + "/take-2.wav.part"), kept);
+    EXPECT_TRUE(IsWholeSecondsWav(ReadFile(rec_ + "/take-3.wav")));
+}
+
 // A 192 KiB tmpfs fills after about a dozen seconds of sound: the recording
 // ends within a few seconds of that, not the 12 s that a device that stopped
 // takes, with status 1 and saying so; every file is finished, renamed and
