@@ -36,6 +36,13 @@ set -u
 shopt -s lastpipe  # tally runs at the end of pipelines and keeps its counts
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# Wine takes the ANSI code page, and so the narrow names of non-ASCII paths,
+# from the locale: a machine with none set (LANG unset means "C", ASCII)
+# would fail the non-ANSI cases for want of a locale, not of the DLL.
+case $(locale charmap 2>/dev/null) in
+  UTF-8) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 # shellcheck source=../../scripts/packages.sh
 . "$root/scripts/packages.sh"
 cd "$root"
