@@ -120,8 +120,11 @@ for ring in 250 1000; do
   for name in "${programs[@]}"; do : >"$work/$name.$ring"; done
   for ((round = 1; round <= pairs; round++)); do
     for name in "${programs[@]}"; do
+      # A run that fails (arecord has seen a read fail on a machine loaded
+      # past its cores) is made once more, saying so.
       # shellcheck disable=SC2046
-      figures=$(measure $(command_of "$name" "$work/$name.wav" $((settle + window + 1))))
+      figures=$(measure $(command_of "$name" "$work/$name.wav" $((settle + window + 1)))) ||
+        { echo "ring $ring ms, round $round, $name failed: once more"; figures=$(measure $(command_of "$name" "$work/$name.wav" $((settle + window + 1)))); }
       echo "$figures" >>"$work/$name.$ring"
       echo "ring $ring ms, round $round, $name: $figures (wake-ups/s, CPU s/s, load)"
     done

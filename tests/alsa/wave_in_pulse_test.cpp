@@ -41,7 +41,12 @@ TEST_F(WaveInPulse, RecordsGaplessWhileTheHandlerRequeuesAndStopsPromptly) {
     const auto stopAt = Clock::now();
     ASSERT_EQ(waveInStop(device), MMSYSERR_NOERROR);
     const auto stopTook = Clock::now() - stopAt;
-    ASSERT_EQ(log.DataCount(), 4u);
+    // The reader wakes as seldom as the ring allows (up to a second apart),
+    // so a buffer may be handed back that long after it filled: Stop may
+    // find a fourth second filled already.
+    const std::size_t stopped = log.DataCount();
+    ASSERT_GE(stopped, 4u);
+    ASSERT_LE(stopped, 5u);
     log.requeue = false;
     ASSERT_EQ(waveInReset(device), MMSYSERR_NOERROR);  // the buffer queued again, empty
     EXPECT_EQ(waveInUnprepareHeader(device, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
@@ -56,11 +61,11 @@ TEST_F(WaveInPulse, RecordsGaplessWhileTheHandlerRequeuesAndStopsPromptly) {
 
     EXPECT_LT(Milliseconds(stopTook), kPromptlyMs);
     EXPECT_LT(Milliseconds(closeTook), kPromptlyMs);
-    ASSERT_EQ(log.dataBytes.size(), 5u);
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(log.dataBytes[i], 16000u);
-    EXPECT_GT(log.dataBytes[3], 0u);  // about 0.5 s after the third
-    EXPECT_LT(log.dataBytes[3], 16000u);
-    EXPECT_EQ(log.dataBytes[4], 0u);
+    ASSERT_EQ(log.dataBytes.size(), stopped + 1);
+    for (std::size_t i = 0; i + 1 < stopped; ++i) EXPECT_EQ(log.dataBytes[i], 16000u);
+    EXPECT_GT(log.dataBytes[stopped - 1], 0u);  // what Stop found part filled
+    EXPECT_LT(log.dataBytes[stopped - 1], 16000u);
+    EXPECT_EQ(log.dataBytes[stopped], 0u);
     for (const MMRESULT result : log.requeueResults) EXPECT_EQ(result, MMSYSERR_NOERROR);
     EXPECT_EQ(log.messages.back(), WIM_CLOSE);
     EXPECT_TRUE(IsContiguousRamp(log.samples));
