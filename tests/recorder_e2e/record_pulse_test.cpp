@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -66,7 +67,10 @@ TEST_F(RecordFromSource, KilledHostLeavesAValidFileOfTheSecondsWritten) {
     const RunResult r = host.Finish(kHangLimit);
     EXPECT_EQ(r.signal, SIGKILL);
     EXPECT_EQ(r.out, "");
-    const Bytes file = ReadFile(path);
+    // Still marked as being written: the next recording into the folder
+    // gives it its name.
+    EXPECT_FALSE(std::filesystem::exists(path));
+    const Bytes file = ReadFile(path + ".part");
     ASSERT_TRUE(IsWholeSecondsWav(file));
     EXPECT_GE(HeaderSeconds(file), 1u);
     EXPECT_TRUE(IsContiguousRamp(SamplesOf(file)));
