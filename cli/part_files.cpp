@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "read_back_file.h"
+#include "recording_trim.h"
 #include "utf16_args.h"
 #include "wav_sizes.h"
 
@@ -27,13 +28,26 @@ bool EndsWith(const std::string& text, const char* end) {
     return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
 }
 
+// What recovery makes of a .part file.
+struct PartState {
+    long seconds = -1;         // counted by its header; -1: not a recorder's file
+    bool beingWritten = false; // a running recording holds it
+    bool uncountedTail = false;  // bytes follow the counted seconds
+};
+
 // The seconds a recorder's file holds, when it begins with the header the
-// recorder writes (8000 Hz mono 16-bit PCM); -1 for any other file.
-long RecorderSeconds(const std::string& path) {
-    Utf16Path wide;
+// recorder writes (8000 Hz mono 16-bit PCM), and whether it is still being
+// recorded or holds more than its header counts.
+PartState ReadPart(const std::string& path, const Utf16Path& wide) {
+    PartState state;
     ReadBackFile file;
     unsigned char h[kHeaderBytes];
-    if (!Utf8ToUtf16(path.c_str(), wide) || !file.Open(path.c_str(), wide) || !file.ReadAt(0, h, sizeof h)) return -1;
+    if (!file.Open(path.c_str(), wide)) return state;
+    if (file.OpenElsewhere()) {
+        state.beingWritten = true;
+        return state;
+    }
+    if (!file.ReadAt(0, h, sizeof h)) return state;
     const auto u16 = [&h](int at) { return h[at] | h[at + 1] << 8; };
     const auto u32 = [&h](int at) {
         return static_cast<std::uint32_t>(h[at] | h[at + 1] << 8 | h[at + 2] << 16) | std::uint32_t{h[at + 3]} << 24;
@@ -41,7 +55,12 @@ long RecorderSeconds(const std::string& path) {
     const bool ours = std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVEfmt ", 8) == 0 && u32(16) == 16 &&
                       u16(20) == 1 && u16(22) == 1 && u32(24) == 8000 && u16(34) == 16 &&
                       std::memcmp(h + 36, "data", 4) == 0;
-    return ours ? static_cast<long>(u32(40) / kSecondBytes) : -1;
+    if (!ours) return state;
+    state.seconds = static_cast<long>(u32(static_cast<int>(kDataSizeOffset)) / kSecondBytes);
+    unsigned char next = 0;
+    state.uncountedTail =
+        file.ReadAt(kHeaderBytes + static_cast<std::uint64_t>(state.seconds) * kSecondBytes, &next, 1);
+    return state;
 }
 
 }  // namespace
@@ -84,8 +103,25 @@ void RecoverParts(const FileNamePattern& pattern) {
         const std::string stem = FinalNameOf(name);
         const std::string part = pattern.folder() + name;
         if (!pattern.MayHaveMade(stem)) continue;
-        const long seconds = RecorderSeconds(part);
+        Utf16Path wide;
+        if (!Utf8ToUtf16(part.c_str(), wide)) continue;
+        const PartState state = ReadPart(part, wide);
+        if (state.beingWritten) {
+            std::fprintf(stderr, "tolvane record: %s is left alone: a recording that still runs writes it\n",
+                         part.c_str());
+            continue;
+        }
+        const long seconds = state.seconds;
         if (seconds < 0) continue;
+        // A power cut may leave the second written last (durable, but not
+        // yet counted on storage) or part of one behind the counted
+        // seconds: cut off, so that the file handed over is exactly what its
+        // header says, as every finished file is.
+        bool headerCounts = false;
+        if (state.uncountedTail && !TrimRecording(part.c_str(), wide, static_cast<std::uint32_t>(seconds), headerCounts)) {
+            std::fprintf(stderr, "tolvane record: cannot cut %s back to the %ld s its header counts\n", part.c_str(),
+                         seconds);
+        }
         std::string finalPath;
         if (FinishPart(part, pattern.folder() + stem, finalPath)) {
             std::fprintf(stderr, "tolvane record: recovered %s, left unfinished by an earlier recording, as %s (%ld s)\n",

@@ -24,6 +24,8 @@ bool ReadBackFile::Open(const char*, const Utf16Path& utf16Path) {
     return true;
 }
 
+bool ReadBackFile::OpenElsewhere() { return false; }
+
 bool ReadBackFile::ReadAt(std::uint64_t offset, void* into, std::size_t size) {
     auto* bytes = static_cast<unsigned char*>(into);
     while (size > 0) {

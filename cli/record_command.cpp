@@ -9,6 +9,7 @@
 #include "finished_file_log.h"
 #include "part_files.h"
 #include "platform.h"
+#include "read_back_file.h"
 #include "record_options.h"
 #include "recording_monitor.h"
 #include "recording_trim.h"
@@ -116,6 +117,15 @@ struct CurrentFile {
     Clock::time_point began;
 };
 
+// Whether `path` holds more than a header: more than a try to create it
+// that failed can have left.
+bool LongerThanHeader(const std::string& path) {
+    Utf16Path wide;
+    ReadBackFile file;
+    unsigned char byte = 0;
+    return Utf8ToUtf16(path.c_str(), wide) && file.Open(path.c_str(), wide) && file.ReadAt(kHeaderBytes, &byte, 1);
+}
+
 class Recording {
 public:
     Recording(const RecordOptions& options, const FileNamePattern& pattern, FinishedFileLog& log)
@@ -130,7 +140,10 @@ private:
     // the next multiple of --split, so that the files keep to that grid
     // after one that took a second or more extra; or the longest a file may be.
     std::uint64_t Boundary() const {
-        const std::uint64_t longest = file_.secondsBefore + kLongestFileSeconds - LimitLead();
+        // The lead is bounded so that a file still ends at least a second in.
+        const std::uint64_t lead = LimitLead();
+        const std::uint64_t longest =
+            file_.secondsBefore + kLongestFileSeconds - (lead < kLongestFileSeconds ? lead : kLongestFileSeconds - 1);
         if (options_.splitSeconds == 0) return longest;
         const std::uint64_t grid = (file_.secondsBefore / options_.splitSeconds + 1) * options_.splitSeconds;
         return grid < longest ? grid : longest;
@@ -239,6 +252,10 @@ bool Recording::MoveToNextFile(Clock::time_point now) {
     if (now < nextMoveTry_) return false;
     CurrentFile next;
     next.number = file_.number + 1;
+    // A name under which something else has written since the try that
+    // failed (that try leaves at most a header) is not tried again: the
+    // library would truncate it.
+    if (!failedNext_.empty() && LongerThanHeader(failedNext_)) failedNext_.clear();
     if (failedNext_.empty()) {
         if (!NameFile(next, Total())) return false;  // the pattern is UTF-8; its expansion stays so
     } else {
@@ -288,7 +305,14 @@ bool Recording::MoveToNextFile(Clock::time_point now) {
     Finish(left, static_cast<std::uint32_t>(finished), options_.splitSeconds > 0 ? FileEnd::kSplit : FileEnd::kLimit,
            elapsed);
     file_ = next;
-    OpenMonitor();  // it can read the file before, so it can read this one
+    // It could read the file before, so it should read this one; if not,
+    // the recording goes on in this file, with nothing to tell when to end it.
+    if (!OpenMonitor()) {
+        std::fprintf(stderr,
+                     "tolvane record: cannot read %s back: the recording goes on in it without a level meter, a "
+                     "check that capture goes on, or a next file\n",
+                     file_.part.c_str());
+    }
     return true;
 }
 
@@ -351,6 +375,9 @@ int Recording::Run() {
         std::string finalPath;
         if (result != RESULT_RECORDER_FILE_FAILED) {
             FinishPart(file_.part, FinalNameOf(file_.part), finalPath);
+        } else {
+            // Created but not written (a full disk): no empty .part is left.
+            RemoveIfEmpty(file_.part, file_.partWide);
         }
         return 1;
     }

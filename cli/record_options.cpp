@@ -27,12 +27,16 @@ template <std::size_t N>
 bool ParseWithUnit(const std::string& text, const Unit (&units)[N], std::uint64_t& value) {
     std::size_t digits = 0;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
-    if (digits == 0 || digits > 15) return false;  // far past any use, well inside 64 bits
+    if (digits == 0 || digits > 15) return false;  // far past any use
     std::string unit = text.substr(digits);
     for (char& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const Unit& u : units) {
         if (unit == u.name) {
-            value = std::stoull(text.substr(0, digits)) * u.factor;
+            // 15 digits fit in 64 bits, but not always once multiplied
+            // by the unit: a value that wraps would be taken as a small one.
+            const std::uint64_t number = std::stoull(text.substr(0, digits));
+            if (number > UINT64_MAX / u.factor) return false;
+            value = number * u.factor;
             return value >= 1;
         }
     }

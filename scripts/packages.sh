@@ -3,7 +3,7 @@
 # missing ones or unpack another architecture's into a root of the build's
 # own. Sourced by the other scripts, most of them under `set -euo pipefail`:
 # no pipeline here may end its reader early (a writer killed by SIGPIPE
-# fails the whole pipeline under pipefail); tests/scripts/pipelines_test.sh
+# fails the whole pipeline under pipefail); tests/scripts/pipelines_test.py
 # keeps that so.
 # The lists are read by the scripts that source this file:
 # shellcheck disable=SC2034
@@ -488,10 +488,13 @@ tolvane_unpack_wine_armhf() {
   printf '#!/bin/sh\nexec "%s" -L "%s" "%s" -p0 "$@"\n' "$qemu" "$target_root" "$lib/wineserver32" \
     >"$lib/wineserver" || return 1
   # ROOT/wine: a Windows program under this Wine, in its made prefix unless
-  # WINEPREFIX names another.
+  # WINEPREFIX names another (never Wine's default, ~/.wine, for want of a
+  # name).
+  local prefix
+  prefix=$(tolvane_wine_armhf_prefix "$root" "$qemu") || return 1
   # shellcheck disable=SC2016 # expanded by the script written
   printf '#!/bin/sh\nexport WINEPREFIX="${WINEPREFIX:-%s}"\nexec "%s" "$@"\n' \
-    "$(tolvane_wine_armhf_prefix "$root" "$qemu")" "$lib/wine" >"$root/wine" || return 1
+    "$prefix" "$lib/wine" >"$root/wine" || return 1
   chmod 755 "$root/wine" "$lib/wine" "$lib/wine-preloader" "$lib/wineserver"
 }
 
@@ -499,7 +502,11 @@ tolvane_unpack_wine_armhf() {
 # QEMU, named after both versions.
 tolvane_wine_armhf_prefix() {
   local wine qemu
-  wine=$(zcat "$1/usr/share/doc/libwine/changelog.Debian.gz" | sed -n '1s/^[^(]*(\([^)]*\)).*/\1/p')
+  wine=$(zcat "$1/usr/share/doc/libwine/changelog.Debian.gz" | sed -n '1s/^[^(]*(\([^)]*\)).*/\1/p') || wine=
+  if [ -z "$wine" ]; then
+    echo "cannot tell the version of the Wine in $1" >&2
+    return 1
+  fi
   qemu=$("$2" --version) || return 1
   qemu=${qemu#qemu-arm version }
   qemu=${qemu%%[ $'\n']*}

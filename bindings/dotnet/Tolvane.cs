@@ -170,7 +170,8 @@ namespace TolvaneWAVTimeStretch
         }
 
         /// <summary>Goes on recording into `path`, a new file, without a gap:
-        /// the next sample captured is the first in it. Returns once the file
+        /// from the next whole second on (the second being captured at the
+        /// call is its first), the sound goes there. Returns once the file
         /// left is finished, with the whole seconds it holds.</summary>
         /// <exception cref="RecorderException">FileFailed: `path` could not be
         /// created, and the recording goes on in its file; NotRecording: this

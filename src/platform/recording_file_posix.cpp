@@ -61,8 +61,8 @@ FILE* OpenRecordingFile(const TolvanePathChar* path, const RecordingFileId& keep
     id.file = static_cast<uint64_t>(info.st_ino);
     const bool kept = id.known && keep.known && id.volume == keep.volume && id.file == keep.file;
     // Only a regular file has a length to cut (O_TRUNC ignores the others),
-    // and a new one has none.
-    const bool empty = !S_ISREG(info.st_mode) || info.st_size == 0;
+    // and a new one has none. A file not known is cut, as "w" would.
+    const bool empty = id.known && (!S_ISREG(info.st_mode) || info.st_size == 0);
     FILE* file = !kept && (empty || ::ftruncate(fd, 0) == 0) ? ::fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
         ::close(fd);

@@ -27,9 +27,10 @@ FILE* OpenRecordingFile(const TolvanePathChar* path, const RecordingFileId& keep
     id.volume = info.dwVolumeSerialNumber;
     id.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     const bool kept = id.known && keep.known && id.volume == keep.volume && id.file == keep.file;
-    // Only a file on disk has a length to cut, and a new one has none.
+    // Only a file on disk has a length to cut, and a new one has none. A
+    // file not known is cut, as "w" would.
     const bool empty = handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK ||
-                       (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0);
+                       (id.known && info.nFileSizeHigh == 0 && info.nFileSizeLow == 0);
     FILE* file = !kept && (empty || ::_chsize_s(fd, 0) == 0) ? ::_fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
         ::_close(fd);

@@ -84,7 +84,8 @@ protected:
 // 65 s of sound split every 10 s, then SIGKILL: six finished files exactly
 // 10 s apart by name and content, the seventh still marked, and all seven
 // one unbroken ramp. The next recording into the folder finishes the marked
-// one under its final name and removes nothing.
+// one under its final name, exactly as its header counts it, and removes
+// nothing.
 TEST_F(RecordRotation, SplitsWithoutAGapAndAKilledFileIsRecoveredByTheNextRun) {
     const std::string pattern = rec_ + "/x-%Y%m%dT%H%M%SZ.wav";
     RunningProgram host(Record({pattern, "--split", "10", "--log", log_}), Env());
@@ -134,7 +135,9 @@ TEST_F(RecordRotation, SplitsWithoutAGapAndAKilledFileIsRecoveredByTheNextRun) {
         }
     }
 
-    const Bytes before = ReadFile(rec_ + "/" + part);
+    Bytes before = ReadFile(rec_ + "/" + part);
+    // Recovered as its header counts it: a second cut off part-written goes.
+    before.resize(std::min<std::size_t>(before.size(), 44 + U32At(before, 40)));
     const RunResult rerun = RunningProgram(Record({pattern, "--seconds", "1"}), Env()).Finish(60s);
     ASSERT_FALSE(rerun.timedOut);
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err;

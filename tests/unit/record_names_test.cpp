@@ -6,7 +6,11 @@
 #include <string>
 
 #include "file_name_pattern.h"
+#include "files.h"
 #include "finished_file_log.h"
+#include "part_files.h"
+#include "read_back_file.h"
+#include "wav_bytes.h"
 #include "record_options.h"
 #include "utc_time.h"
 
@@ -72,6 +76,10 @@ TEST(RecordOptions, DurationsAndSizesTakeTheirUnitsAndNothingElse) {
     EXPECT_TRUE(ParseSize("500mb", n) && n == 524288000ull);
     EXPECT_FALSE(ParseSize("2X", n));
     EXPECT_FALSE(ParseSize("0G", n));
+    // Numbers that wrap once multiplied by their unit are refused, not
+    // taken for small ones.
+    EXPECT_FALSE(ParseSize("999999999999999T", n));
+    EXPECT_FALSE(ParseDuration("999999999999999d", n));
 
     // --split up to the longest file, the 2 GiB limit's.
     char name[] = "x.wav";
@@ -99,6 +107,32 @@ TEST(FinishedFileLog, EachLineIsOneJsonObjectWithTheNameEscaped) {
               "{\"file\":\"dir/\\\"odd\\\"\\\\name\\u000a.wav\",\"first_sample_utc\":\"2024-02-29T12:00:00.000Z\","
               "\"seconds\":900,\"finished_utc\":\"2024-02-29T12:15:00.250Z\",\"lost_seconds\":1.5,"
               "\"ended\":\"disk full\"}\n");
+}
+
+// What a power cut leaves is recovered as exactly what its header counts;
+// a .part that a running recording still holds open is left alone.
+TEST(RecoverParts, AnUnfinishedFileIsCutToItsCountedSecondsAndALiveOneIsLeftAlone) {
+    const test::ScratchDir dir;
+    const std::string left = dir / "x-0001.wav.part", live = dir / "x-0002.wav.part";
+    test::Bytes cut = test::WavHeaderBytes(8000, 16000);
+    cut.resize(44 + 16000 + 16000 + 7, 1);  // one durable second uncounted, and part of one
+    test::WriteFile(left, cut);
+    test::WriteFile(live, test::WavHeaderBytes(8000, 0));
+    Utf16Path wide;
+    ASSERT_TRUE(Utf8ToUtf16(live.c_str(), wide));
+    ReadBackFile running;  // as the running recording's monitor holds it
+    ASSERT_TRUE(running.Open(live.c_str(), wide));
+
+    FileNamePattern pattern;
+    std::string problem;
+    ASSERT_TRUE(pattern.Parse(dir / "x-%N.wav", problem)) << problem;
+    RecoverParts(pattern);
+
+    cut.resize(44 + 16000);
+    EXPECT_EQ(test::ReadFile(dir / "x-0001.wav"), cut);
+    EXPECT_FALSE(test::Exists(left));
+    EXPECT_TRUE(test::Exists(live));
+    EXPECT_FALSE(test::Exists(dir / "x-0002.wav"));
 }
 
 }  // namespace

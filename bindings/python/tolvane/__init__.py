@@ -220,8 +220,9 @@ class Recorder:
             return self.seconds
 
     def next_file(self, path):
-        """Goes on recording into ``path``, a new file, without a gap: the
-        next sample captured is the first in it. Returns once the file left
+        """Goes on recording into ``path``, a new file, without a gap: from
+        the next whole second on (the second being captured at the call is
+        its first), the sound goes there. Returns once the file left
         is finished, with the whole seconds it holds; ``path`` is then the
         recording's file.
 
