@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -34,12 +35,29 @@ constexpr auto kCaptureStall = 12s;
 // lands every second; storage that only stalls leaves the space free.)
 constexpr auto kFullDiskLate = 2s;
 constexpr std::uint64_t kFullBelow = 2 * std::uint64_t{kSecondBytes};
-// How often the file is looked at: often enough for a live meter on a
-// terminal, and near a boundary to move to the next file within the second
-// after a file's last one landed, before the one after it is whole;
-// otherwise once a second, which costs a battery-powered board least.
+// How often the file is looked at. On a terminal, often enough for a live
+// meter. Where nobody watches, each look wakes the processor of a
+// battery-powered board, so the file is looked at when a second that
+// matters is due (the last of a file, of the recording), and between those
+// only as often as the checks need: every ten seconds while all is well,
+// every second once a look finds no new second, or the disk near full.
 constexpr auto kMeterTick = 100ms;
 constexpr auto kQuietTick = 1000ms;
+constexpr auto kHealthTick = 10s;
+// Below this much free beyond --keep-free, the disk is looked at every
+// second: twice the sound a look at kHealthTick lets land.
+constexpr std::uint64_t kLowSpaceBytes = 2 * 10 * std::uint64_t{kSecondBytes};
+// A look this soon after the one before that finds a new second tells when
+// seconds land to within that; the next ones are expected by it.
+constexpr auto kPromptLook = 150ms;
+// A file's last second is looked for from this long before the clock
+// expects it (a device hands a second over up to a ring, at most a second,
+// after it ends; the clocks drift meanwhile by kClockDrift at most), then
+// every kMeterTick, so that the move comes before the next second lands.
+constexpr auto kLandingEarly = 1s;
+// The recording's last second needs no such care (what lands after it is
+// cut): it is looked for this long after it is expected.
+constexpr auto kEndLate = 100ms;
 // The shortest look when the file fills faster than real time (catching up
 // after storage lagged), so that a move is still made near its second.
 constexpr auto kShortestTick = 1ms;
@@ -184,6 +202,11 @@ private:
     std::string failedNext_;  // the .part name a move failed to create; "" after a move
     std::uint64_t failedNamedBefore_ = 0;
     Clock::time_point nextMoveTry_{};
+    // When a second was last seen to land promptly, and the recording's
+    // total then: at real time, second N lands N - anchorTotal_ seconds later.
+    Clock::time_point anchorAt_;
+    std::uint64_t anchorTotal_ = 0;
+    bool watchful_ = false;  // something is off: looked at every second
 };
 
 bool Recording::NameFile(CurrentFile& file, std::uint64_t secondsBefore) const {
@@ -208,13 +231,26 @@ Clock::duration Recording::Tick(Clock::time_point now) const {
     const double rate = static_cast<double>(total) / ran;  // seconds of sound a second, so far
     const std::uint64_t due = Boundary();
     if (total >= due) return quiet;  // a move that failed: tried again each second
-    // At real time, once a second until the last two seconds before a
-    // boundary, then often enough to move within the second after the
-    // file's last one landed.
-    if (rate <= 2) return due - total <= 2 ? Clock::duration(kMeterTick) : quiet;
-    const auto untilDue = std::chrono::duration<double>(static_cast<double>(due - total) / rate / 8);
-    const auto tick = std::chrono::duration_cast<Clock::duration>(untilDue);
-    return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < quiet ? tick : quiet;
+    if (rate > 2) {
+        const auto untilDue = std::chrono::duration<double>(static_cast<double>(due - total) / rate / 8);
+        const auto tick = std::chrono::duration_cast<Clock::duration>(untilDue);
+        return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < quiet ? tick : quiet;
+    }
+    if (terminal_) return kMeterTick;
+    // At real time, with nobody watching: at the next second that matters,
+    // or when a check is due.
+    const auto expected = [this](std::uint64_t second) {
+        return anchorAt_ + std::chrono::seconds(static_cast<std::int64_t>(second - anchorTotal_));
+    };
+    Clock::time_point next = now + (watchful_ ? Clock::duration(kQuietTick) : Clock::duration(kHealthTick));
+    const std::uint64_t seconds = options_.seconds;
+    if (seconds == 0 || due < seconds) {
+        const auto drift = std::chrono::duration<double>(static_cast<double>(due - anchorTotal_) * kClockDrift);
+        const auto early = std::max(Clock::duration(kLandingEarly), std::chrono::duration_cast<Clock::duration>(drift));
+        next = std::min(next, expected(due) - early);
+    }
+    if (seconds > 0 && seconds > total) next = std::min(next, expected(seconds) + kEndLate);
+    return next > now ? next - now : Clock::duration(kMeterTick);
 }
 
 void Recording::Finish(const CurrentFile& file, std::uint32_t seconds, FileEnd end, double elapsedAtEnd) {
@@ -324,11 +360,22 @@ Ending Recording::Watch() {
     const std::uint64_t seconds = options_.seconds;
     const Clock::time_point timeUp = started_ + std::chrono::seconds(seconds) + kLastSecondGrace;
     Clock::time_point lastSecond = started_;
-    Clock::time_point lastSpaceCheck = started_;
+    Clock::time_point lastLook = started_;
+    Clock::time_point lastSpaceCheck = started_ - kQuietTick;
+    bool spaceLow = false;
+    anchorAt_ = started_;
+    anchorTotal_ = 0;
     for (;;) {
         const Clock::time_point now = Clock::now();
         const bool watching = Rotating();
-        if (watching && monitor_->Update()) lastSecond = now;
+        if (watching && monitor_->Update()) {
+            lastSecond = now;
+            if (now - lastLook <= kPromptLook) {
+                anchorAt_ = now;
+                anchorTotal_ = Total();
+            }
+        }
+        lastLook = now;
         if (watching) {
             RecordingLevels shown = monitor_->levels();
             shown.savedSeconds = static_cast<std::uint32_t>(Total());
@@ -343,10 +390,16 @@ Ending Recording::Watch() {
         if (watching && now - lastSecond >= kFullDiskLate && FreeBytes(pattern_.folder(), free) && free < kFullBelow) {
             return Ending::kDiskFull;
         }
-        if (options_.keepFreeBytes > 0 && now - lastSpaceCheck >= kQuietTick) {
+        if (now - lastSpaceCheck >= kQuietTick) {
             lastSpaceCheck = now;
-            if (FreeBytes(pattern_.folder(), free) && free < options_.keepFreeBytes) return Ending::kKeepFree;
+            if (FreeBytes(pattern_.folder(), free)) {
+                if (options_.keepFreeBytes > 0 && free < options_.keepFreeBytes) return Ending::kKeepFree;
+                spaceLow = free < options_.keepFreeBytes + kFullBelow + kLowSpaceBytes;
+            }
         }
+        // A second a look finds missing (more than a second since the last)
+        // is looked for every second, as is a disk near full.
+        watchful_ = spaceLow || (watching && now - lastSecond > kQuietTick + kMeterTick);
         if (watching && Total() >= Boundary() && MoveToNextFile(now)) {
             lastSecond = Clock::now();
             continue;

@@ -16,8 +16,21 @@ constexpr snd_pcm_uframes_t kWakeFramesMost = kCaptureRate;
 // this. A thread of normal priority on a busy system is often kept waiting
 // for more than 50 ms (a common period), and then sound would be lost.
 constexpr snd_pcm_uframes_t kAnswerFramesLeast = kCaptureRate / 10;
+// The same for a reader at a real-time priority, which runs within a
+// millisecond of its timer even on a loaded system: half a period, but no
+// less than this. Only where the device's position is exact: a device that
+// moves it a period at a time ("batch") can show a period less than it
+// holds, and a reader timed by it could wake up to a period late.
+constexpr snd_pcm_uframes_t kPromptAnswerFramesLeast = kCaptureRate / 50;
 
-MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureRing& granted) {
+// The level at which a reader that leaves itself `answer` frames is woken:
+// all of the ring but that, at least one period, at most a second.
+snd_pcm_uframes_t WakeLevel(const CaptureRing& granted, snd_pcm_uframes_t answer) {
+    const snd_pcm_uframes_t wake = granted.ring > answer + granted.period ? granted.ring - answer : granted.period;
+    return wake < kWakeFramesMost ? wake : kWakeFramesMost;
+}
+
+MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureRing& granted, bool& exactPosition) {
     if (theAlsa.snd_pcm_hw_params_any(pcm, params) < 0) return MMSYSERR_ERROR;
     // Let a plug layer resample if the device runs at another rate; a device
     // without one must offer 8000 Hz itself.
@@ -45,18 +58,19 @@ MMRESULT ConfigureHardware(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, CaptureR
         granted.period == 0) {
         return MMSYSERR_ERROR;
     }
+    exactPosition = theAlsa.snd_pcm_hw_params_is_batch(params) == 0;
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureRing& granted) {
+MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureRing& granted, bool exactPosition) {
     snd_pcm_uframes_t boundary = 0;
-    // As late as the ring allows, in whole periods: when all of it is full
-    // but the time to answer.
+    // As late as the ring allows: when all of it is full but the time to
+    // answer.
     const snd_pcm_uframes_t answer = granted.period > kAnswerFramesLeast ? granted.period : kAnswerFramesLeast;
-    snd_pcm_uframes_t wake = granted.period;
-    while (wake + granted.period + answer <= granted.ring && wake + granted.period <= kWakeFramesMost) {
-        wake += granted.period;
-    }
+    const snd_pcm_uframes_t wake = WakeLevel(granted, answer);
+    const snd_pcm_uframes_t half = granted.period / 2;
+    const snd_pcm_uframes_t promptWake =
+        exactPosition ? WakeLevel(granted, half > kPromptAnswerFramesLeast ? half : kPromptAnswerFramesLeast) : wake;
     // A stop threshold at the boundary: an overrun never stops the stream,
     // the device goes on overwriting its ring, and how far the reader fell
     // behind tells how much it lost.
@@ -70,6 +84,7 @@ MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureR
     theAlsa.snd_pcm_sw_params_set_period_event(pcm, params, 0);
     if (theAlsa.snd_pcm_sw_params(pcm, params) < 0) return MMSYSERR_ERROR;
     granted.wake = wake;
+    granted.promptWake = promptWake < wake ? wake : promptWake;
     return MMSYSERR_NOERROR;
 }
 
@@ -84,8 +99,9 @@ MMRESULT OpenCapturePcm(snd_pcm_t*& pcm, CaptureRing& granted) {
     snd_pcm_sw_params_t* software = nullptr;
     MMRESULT configured = MMSYSERR_NOMEM;
     if (theAlsa.snd_pcm_hw_params_malloc(&hardware) >= 0 && theAlsa.snd_pcm_sw_params_malloc(&software) >= 0) {
-        configured = ConfigureHardware(opened, hardware, granted);
-        if (configured == MMSYSERR_NOERROR) configured = ConfigureSoftware(opened, software, granted);
+        bool exactPosition = false;
+        configured = ConfigureHardware(opened, hardware, granted, exactPosition);
+        if (configured == MMSYSERR_NOERROR) configured = ConfigureSoftware(opened, software, granted, exactPosition);
     }
     if (hardware != nullptr) theAlsa.snd_pcm_hw_params_free(hardware);
     if (software != nullptr) theAlsa.snd_pcm_sw_params_free(software);

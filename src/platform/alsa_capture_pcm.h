@@ -13,7 +13,13 @@ constexpr snd_pcm_uframes_t kCaptureRate = 8000;
 struct CaptureRing {
     snd_pcm_uframes_t ring = 0;    // frames the device keeps before it overwrites them
     snd_pcm_uframes_t period = 0;  // frames between the device's interrupts
-    snd_pcm_uframes_t wake = 0;    // frames waiting when the reader is to be woken
+    // Frames waiting when the reader is to be woken: a reader of normal
+    // priority, and one that runs at a real-time priority (which answers
+    // within a millisecond however busy the system is, so it may leave
+    // itself less time where the device tells exactly how full the ring is).
+    // The stream's avail_min is `wake`, never more than `promptWake`.
+    snd_pcm_uframes_t wake = 0;
+    snd_pcm_uframes_t promptWake = 0;
 };
 
 // Loads ALSA if it is not yet (MMSYSERR_NODRIVER without it) and opens
@@ -21,9 +27,9 @@ struct CaptureRing {
 // seconds, but many boards grant far less (a quarter second is common); what
 // was granted is read back into `granted`. The stream is set never to stop on
 // an overrun, so that the reader always learns how far behind it fell, and to
-// wake the reader as late as the ring allows (all of it but one period, at
-// most a second), with no wake-up per period where the device can leave it
-// out. Leaves `pcm` prepared, not
+// wake the reader as late as the ring allows (all of it but the time the
+// reader leaves itself to answer, at most a second), with no wake-up per
+// period where the device can leave it out. Leaves `pcm` prepared, not
 // started. Returns MMSYSERR_NOERROR, or on failure (nothing left open):
 // MMSYSERR_ALLOCATED (busy), MMSYSERR_NODRIVER (cannot be opened),
 // WAVERR_BADFORMAT (will not take the format at exactly 8000 Hz),

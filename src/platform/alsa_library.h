@@ -16,7 +16,7 @@ namespace tolvane::platform {
     X(snd_pcm_hw_params_set_rate_resample) X(snd_pcm_hw_params_set_access) X(snd_pcm_hw_params_set_format)    \
     X(snd_pcm_hw_params_set_channels) X(snd_pcm_hw_params_set_rate) X(snd_pcm_hw_params_set_buffer_time_near) \
     X(snd_pcm_hw_params_set_period_time_near) X(snd_pcm_hw_params) X(snd_pcm_hw_params_get_buffer_size)       \
-    X(snd_pcm_hw_params_get_period_size) X(snd_pcm_hw_params_can_disable_period_wakeup)                        \
+    X(snd_pcm_hw_params_get_period_size) X(snd_pcm_hw_params_can_disable_period_wakeup) X(snd_pcm_hw_params_is_batch) \
     X(snd_pcm_hw_params_set_period_wakeup) X(snd_pcm_sw_params_malloc) X(snd_pcm_sw_params_free)               \
     X(snd_pcm_sw_params_current) X(snd_pcm_sw_params_get_boundary) X(snd_pcm_sw_params_set_stop_threshold)    \
     X(snd_pcm_sw_params_set_avail_min) X(snd_pcm_sw_params_set_period_event) X(snd_pcm_sw_params)
