@@ -58,6 +58,10 @@ constexpr auto kLandingEarly = 1s;
 // The recording's last second needs no such care (what lands after it is
 // cut): it is looked for this long after it is expected.
 constexpr auto kEndLate = 100ms;
+// Up to this many seconds of sound a second, the file fills at real time
+// (its device's clock, a start's latency): the clock tells when the next
+// seconds land.
+constexpr double kRealTimeMost = 1.25;
 // The shortest look when the file fills faster than real time (catching up
 // after storage lagged), so that a move is still made near its second.
 constexpr auto kShortestTick = 1ms;
@@ -231,7 +235,9 @@ Clock::duration Recording::Tick(Clock::time_point now) const {
     const double rate = static_cast<double>(total) / ran;  // seconds of sound a second, so far
     const std::uint64_t due = Boundary();
     if (total >= due) return quiet;  // a move that failed: tried again each second
-    if (rate > 2) {
+    // Faster than real time (a device's fast mode, catching up after storage
+    // lagged), the next boundary is looked for by the rate, ever more often.
+    if (rate > kRealTimeMost) {
         const auto untilDue = std::chrono::duration<double>(static_cast<double>(due - total) / rate / 8);
         const auto tick = std::chrono::duration_cast<Clock::duration>(untilDue);
         return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < quiet ? tick : quiet;

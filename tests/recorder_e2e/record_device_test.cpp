@@ -9,11 +9,16 @@
 // the figures even when the checks pass.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +53,27 @@ std::vector<long> SyncDelays(const std::string& log) {
     return delays;
 }
 
+// How many of a process's threads run at SCHED_FIFO (the policy is the 41st
+// field of each thread's stat).
+int RealTimeThreads(pid_t pid) {
+    int fifo = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream in(task.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int n = 3; n <= 41 && fields >> field; ++n) {
+            if (n == 41 && field == "1") ++fifo;
+        }
+    }
+    return fifo;
+}
+
+// Runs a program without CAP_SYS_NICE (RLIMIT_RTPRIO is 0 here), so that
+// it cannot have a real-time priority even as root.
+const std::vector<std::string> kNormalPriority{"/usr/bin/setpriv", "--inh-caps=-sys_nice", "--bounding-set=-sys_nice",
+                                               "--"};
+
 class RecordFromDevice : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,11 +82,12 @@ protected:
     }
 
     // The host records through the device, its syncs slowed as `env` asks.
-    RunningProgram StartRecording(const std::vector<std::string>& env, std::uint32_t seconds = kSeconds) const {
+    RunningProgram StartRecording(const std::vector<std::string>& env, std::uint32_t seconds = kSeconds,
+                                  std::vector<std::string> argv = {}) const {
         std::vector<std::string> all{"HOME=" + home_, "LD_PRELOAD=" SLOW_SYNC, "TOLVANE_TEST_SYNC_LOG=" + syncLog_};
         all.insert(all.end(), env.begin(), env.end());
-        return RunningProgram({TOLVANE_CLI, "record", take_, "--seconds", std::to_string(seconds)},
-                              HostEnvironment(all));
+        argv.insert(argv.end(), {TOLVANE_CLI, "record", take_, "--seconds", std::to_string(seconds)});
+        return RunningProgram(argv, HostEnvironment(all));
     }
 
     // The recording's samples, after printing what the ramp says was lost.
@@ -84,6 +111,9 @@ struct StorageLag {
     std::vector<std::string> env;
     long delayMs;        // of each delayed sync
     bool everySync;      // or only one
+    // The capture thread at a real-time priority (it then leaves itself
+    // half a period of the ring to answer in), or refused one (a 100 ms margin).
+    bool realTime = true;
 };
 
 void PrintTo(const StorageLag& lag, std::ostream* out) { *out << lag.name; }
@@ -95,7 +125,16 @@ class RecordFromDeviceOverSlowStorage : public RecordFromDevice,
 // seconds, every sample of them in one run, and the host succeeds.
 TEST_P(RecordFromDeviceOverSlowStorage, LosesNoSampleAndSucceeds) {
     const StorageLag& lag = GetParam();
-    const RunResult r = StartRecording(lag.env).Finish(kHangLimit);
+    RunningProgram host = StartRecording(lag.env, kSeconds, lag.realTime ? std::vector<std::string>{} : kNormalPriority);
+    ASSERT_TRUE(WaitForFirstSecond(take_, 15s));
+    // Only the capture thread, and only where the system allows it.
+    const int realTime = RealTimeThreads(host.Pid());
+    const RunResult r = host.Finish(kHangLimit);
+    if (!lag.realTime) {
+        EXPECT_EQ(realTime, 0);
+    } else if (::geteuid() == 0) {
+        EXPECT_EQ(realTime, 1);
+    }
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -119,7 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StorageLag{"NoDelay", {}, 0, true},
                       // The fifth sync falls in the recording's third second.
                       StorageLag{"OneSyncDelayed3s", {"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000"}, 3000, false},
-                      StorageLag{"EverySyncDelayed400ms", {"TOLVANE_TEST_SYNC_DELAY_MS=400"}, 400, true}),
+                      StorageLag{"EverySyncDelayed400ms", {"TOLVANE_TEST_SYNC_DELAY_MS=400"}, 400, true},
+                      StorageLag{"OneSyncDelayed3sAtNormalPriority", {"TOLVANE_TEST_SYNC_DELAY_NTH=5:3000"}, 3000, false,
+                                 false}),
     [](const ::testing::TestParamInfo<StorageLag>& lag) { return lag.param.name; });
 
 // Storage that lagged leaves more than the seconds asked for at Stop, and
@@ -134,6 +175,33 @@ TEST_F(RecordFromDevice, ACutBackThatFailsIsReported) {
     const Bytes file = ReadFile(take_);
     EXPECT_EQ(HeaderSeconds(file), 3u);
     EXPECT_EQ(r.out, RecordedLine(HeaderSeconds(file), take_));
+}
+
+// At real time and off a terminal, tolvane record looks at its file seldom,
+// and for a file's last second only when the clock says it is due: each move
+// still comes within the second after it, so the files keep to the grid and
+// join without a gap.
+TEST_F(RecordFromDevice, SplitsAtRealTimeKeepToTheGrid) {
+    const std::string folder = dir_ / "split";
+    std::filesystem::create_directory(folder);
+    const RunResult r = RunningProgram({TOLVANE_CLI, "record", folder + "/s-%N.wav", "--split", "3", "--seconds", "7"},
+                                       HostEnvironment({"HOME=" + home_}))
+                            .Finish(kHangLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::uint32_t seconds[] = {3, 3, 1};
+    std::string expectedOut;
+    std::vector<std::int16_t> joined;
+    for (int n = 0; n < 3; ++n) {
+        const std::string name = folder + "/s-000" + std::to_string(n + 1) + ".wav";
+        expectedOut += RecordedLine(seconds[n], name);
+        const Bytes file = ReadFile(name);
+        EXPECT_EQ(HeaderSeconds(file), seconds[n]) << name;
+        const std::vector<std::int16_t> samples = SamplesOf(file);
+        joined.insert(joined.end(), samples.begin(), samples.end());
+    }
+    EXPECT_EQ(r.out, expectedOut);
+    EXPECT_TRUE(IsContiguousRamp(joined));
 }
 
 // The host starved for 1.5 s, six times the device's ring: audio is lost
@@ -172,7 +240,9 @@ TEST_P(RecordFromDeviceOverSlowStorage, NextFileJoinsFilesWithoutAGap) {
     const std::string prefix = dir_ / "part";
     std::vector<std::string> env{"HOME=" + home_, "LD_PRELOAD=" SLOW_SYNC};
     env.insert(env.end(), GetParam().env.begin(), GetParam().env.end());
-    RunningProgram host({ROTATING_HOST, prefix, std::to_string(kFiles), "1700"}, HostEnvironment(env));
+    std::vector<std::string> argv = GetParam().realTime ? std::vector<std::string>{} : kNormalPriority;
+    argv.insert(argv.end(), {ROTATING_HOST, prefix, std::to_string(kFiles), "1700"});
+    RunningProgram host(argv, HostEnvironment(env));
     const RunResult r = host.Finish(kHangLimit);
     ASSERT_FALSE(r.timedOut);
     ASSERT_EQ(r.exitCode, 0) << r.err;
