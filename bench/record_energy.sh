@@ -46,6 +46,7 @@ done
 # return at once), while the calls are still made and counted.
 work=$(mktemp -d /dev/shm/tolvane-energy.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+export TOLVANE_BENCH_ERRORS=$work/errors.txt
 
 boost=()
 [ "$(id -u)" -ne 0 ] || boost=(nice -n -10)
@@ -76,13 +77,17 @@ def sample(pid):
         except (OSError, ValueError):
             pass  # a thread that ended meanwhile
     return time.monotonic(), switches, cpu
-child = subprocess.Popen(argv, stdout=subprocess.DEVNULL)
+# Standard error to a file: on a terminal `tolvane record` would show its
+# status line, ten looks a second, which is not what a battery runs.
+errors = open(os.environ["TOLVANE_BENCH_ERRORS"], "w+")
+child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=errors)
 time.sleep(settle)
 t1, s1, c1 = sample(child.pid)
 time.sleep(window)
 t2, s2, c2 = sample(child.pid)
 if child.wait() != 0:
-    sys.exit("%s failed" % argv[0])
+    errors.seek(0)
+    sys.exit("%s failed: %s" % (argv[0], errors.read().strip()))
 print("%.2f %.6f %.2f" % ((s2 - s1) / (t2 - t1), (c2 - c1) / 1e9 / (t2 - t1), os.getloadavg()[0]))
 PY
 }
@@ -92,7 +97,7 @@ PY
 trace() {
   local name=$1
   # shellcheck disable=SC2046
-  $(command_of "$name" "$work/traced.wav" $((settle + traced + 2))) >/dev/null &
+  $(command_of "$name" "$work/traced.wav" $((settle + traced + 2))) >/dev/null 2>"$work/traced.err" &
   local pid=$! tids=()
   sleep "$settle"
   for t in /proc/$pid/task/*; do tids+=(-p "${t##*/}"); done
