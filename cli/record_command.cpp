@@ -61,7 +61,7 @@ constexpr auto kEndLate = 100ms;
 // Up to this many seconds of sound a second, the file fills at real time
 // (its device's clock, a start's latency): the clock tells when the next
 // seconds land.
-constexpr double kRealTimeMost = 1.25;
+constexpr double kRealTimeMost = 1.05;
 // The shortest look when the file fills faster than real time (catching up
 // after storage lagged), so that a move is still made near its second.
 constexpr auto kShortestTick = 1ms;
@@ -206,10 +206,23 @@ private:
     std::string failedNext_;  // the .part name a move failed to create; "" after a move
     std::uint64_t failedNamedBefore_ = 0;
     Clock::time_point nextMoveTry_{};
-    // When a second was last seen to land promptly, and the recording's
-    // total then: at real time, second N lands N - anchorTotal_ seconds later.
+    // When a second was seen to land, and the recording's total then: at
+    // real time, second N lands N - anchorTotal_ seconds later. Set by the
+    // first second seen, then moved by any second that lands sooner than
+    // that says, and by one seen promptly no later than it says, give or
+    // take the clocks' drift: never by one that storage held back, or every
+    // move after would come late.
+    bool anchored_ = false;
     Clock::time_point anchorAt_;
     std::uint64_t anchorTotal_ = 0;
+    Clock::time_point Expected(std::uint64_t second) const {
+        return anchorAt_ + std::chrono::seconds(static_cast<std::int64_t>(second - anchorTotal_));
+    }
+    Clock::duration Drift(std::uint64_t second) const {
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(second - anchorTotal_) * kClockDrift));
+    }
+    void Anchor(Clock::time_point now, bool prompt);
     bool watchful_ = false;  // something is off: looked at every second
 };
 
@@ -242,21 +255,25 @@ Clock::duration Recording::Tick(Clock::time_point now) const {
         const auto tick = std::chrono::duration_cast<Clock::duration>(untilDue);
         return tick < kShortestTick ? Clock::duration(kShortestTick) : tick < quiet ? tick : quiet;
     }
-    if (terminal_) return kMeterTick;
+    if (terminal_ || !anchored_) return kMeterTick;
     // At real time, with nobody watching: at the next second that matters,
     // or when a check is due.
-    const auto expected = [this](std::uint64_t second) {
-        return anchorAt_ + std::chrono::seconds(static_cast<std::int64_t>(second - anchorTotal_));
-    };
     Clock::time_point next = now + (watchful_ ? Clock::duration(kQuietTick) : Clock::duration(kHealthTick));
     const std::uint64_t seconds = options_.seconds;
     if (seconds == 0 || due < seconds) {
-        const auto drift = std::chrono::duration<double>(static_cast<double>(due - anchorTotal_) * kClockDrift);
-        const auto early = std::max(Clock::duration(kLandingEarly), std::chrono::duration_cast<Clock::duration>(drift));
-        next = std::min(next, expected(due) - early);
+        next = std::min(next, Expected(due) - std::max(Clock::duration(kLandingEarly), Drift(due)));
     }
-    if (seconds > 0 && seconds > total) next = std::min(next, expected(seconds) + kEndLate);
+    if (seconds > 0 && seconds > total) next = std::min(next, Expected(seconds) + kEndLate);
     return next > now ? next - now : Clock::duration(kMeterTick);
+}
+
+void Recording::Anchor(Clock::time_point now, bool prompt) {
+    const std::uint64_t total = Total();
+    if (!anchored_ || now < Expected(total) || (prompt && now <= Expected(total) + kPromptLook + Drift(total))) {
+        anchored_ = true;
+        anchorAt_ = now;
+        anchorTotal_ = total;
+    }
 }
 
 void Recording::Finish(const CurrentFile& file, std::uint32_t seconds, FileEnd end, double elapsedAtEnd) {
@@ -369,17 +386,13 @@ Ending Recording::Watch() {
     Clock::time_point lastLook = started_;
     Clock::time_point lastSpaceCheck = started_ - kQuietTick;
     bool spaceLow = false;
-    anchorAt_ = started_;
-    anchorTotal_ = 0;
+    anchored_ = false;
     for (;;) {
         const Clock::time_point now = Clock::now();
         const bool watching = Rotating();
         if (watching && monitor_->Update()) {
             lastSecond = now;
-            if (now - lastLook <= kPromptLook) {
-                anchorAt_ = now;
-                anchorTotal_ = Total();
-            }
+            Anchor(now, now - lastLook <= kPromptLook);
         }
         lastLook = now;
         if (watching) {

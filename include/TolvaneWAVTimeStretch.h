@@ -158,12 +158,12 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   its capture thread run at a real-time priority and the device tells its
  *   position exactly, but for half a period, and no less than 20 ms (every
  *   225 ms on that ring), to wake the processor as seldom as the ring allows.
- *   Lost sound leaves no gap marker: the seconds on either side are joined. The library does not report it; a host tells by
- *   its clock: from Start returning to Stop being called, a recording without
- *   loss saves that time in whole seconds less at most one second (the one in
- *   progress at Stop), a fraction of a second of capture latency and the drift
- *   between the device's clock and the host's. `tolvane record` judges so and
- *   reports loss.
+ *   Lost sound leaves no gap marker: the seconds on either side are joined. The
+ *   library does not report it; a host tells by its clock: from Start returning
+ *   to Stop being called, a recording without loss saves that time in whole
+ *   seconds less at most one second (the one in progress at Stop), a fraction of
+ *   a second of capture latency and the drift between the device's clock and the
+ *   host's. `tolvane record` judges so and reports loss.
  *
  *   A power cut loses the seconds not yet counted on storage: normally the
  *   last two or so (the second being captured, the one being written, and
