@@ -156,8 +156,8 @@ TOLVANE_API int32_t TOLVANE_CALL WAVStrech(const TolvanePathChar* inputPath,
  *   device's ring is full but for one period, and no less than 100 ms (so on a
  *   board's quarter-second ring it wakes every 150 ms); where the system lets
  *   its capture thread run at a real-time priority and the device tells its
- *   position exactly, but for half a period, and no less than 20 ms (every
- *   225 ms on that ring), to wake the processor as seldom as the ring allows.
+ *   position exactly, but for 10 ms (every 240 ms on that ring), to wake the
+ *   processor as seldom as the ring allows.
  *   Lost sound leaves no gap marker: the seconds on either side are joined. The
  *   library does not report it; a host tells by its clock: from Start returning
  *   to Stop being called, a recording without loss saves that time in whole

@@ -17,11 +17,11 @@ constexpr snd_pcm_uframes_t kWakeFramesMost = kCaptureRate;
 // for more than 50 ms (a common period), and then sound would be lost.
 constexpr snd_pcm_uframes_t kAnswerFramesLeast = kCaptureRate / 10;
 // The same for a reader at a real-time priority, which runs within a
-// millisecond of its timer even on a loaded system: half a period, but no
-// less than this. Only where the device's position is exact: a device that
-// moves it a period at a time ("batch") can show a period less than it
-// holds, and a reader timed by it could wake up to a period late.
-constexpr snd_pcm_uframes_t kPromptAnswerFramesLeast = kCaptureRate / 50;
+// millisecond of its timer even on a loaded system: ten times that. Only
+// where the device's position is exact: a device that moves it a period at
+// a time ("batch") can show a period less than it holds, and a reader timed
+// by it could wake up to a period late.
+constexpr snd_pcm_uframes_t kPromptAnswerFrames = kCaptureRate / 100;
 
 // The level at which a reader that leaves itself `answer` frames is woken:
 // all of the ring but that, at least one period, at most a second.
@@ -68,9 +68,7 @@ MMRESULT ConfigureSoftware(snd_pcm_t* pcm, snd_pcm_sw_params_t* params, CaptureR
     // answer.
     const snd_pcm_uframes_t answer = granted.period > kAnswerFramesLeast ? granted.period : kAnswerFramesLeast;
     const snd_pcm_uframes_t wake = WakeLevel(granted, answer);
-    const snd_pcm_uframes_t half = granted.period / 2;
-    const snd_pcm_uframes_t promptWake =
-        exactPosition ? WakeLevel(granted, half > kPromptAnswerFramesLeast ? half : kPromptAnswerFramesLeast) : wake;
+    const snd_pcm_uframes_t promptWake = exactPosition ? WakeLevel(granted, kPromptAnswerFrames) : wake;
     // A stop threshold at the boundary: an overrun never stops the stream,
     // the device goes on overwriting its ring, and how far the reader fell
     // behind tells how much it lost.

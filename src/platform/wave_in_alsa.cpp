@@ -175,30 +175,33 @@ bool WaitForDevice(WaveInDevice* device, bool reading) {
 // each back as it fills; stops once that is read (what arrives meanwhile
 // waits for the next wake-up) or the queue runs dry. Sets `failed` if the PCM
 // cannot be brought back after an error, so that the thread stops polling it
-// until the next Start.
-void ReadAvailable(WaveInDevice* device, bool& failed) {
+// until the next Start. Returns whether it read anything.
+bool ReadAvailable(WaveInDevice* device, bool& failed) {
     snd_pcm_t* pcm = device->pcm;
     const snd_pcm_sframes_t avail = ReadableFrames(pcm, device->granted, device->framesLost);
-    if (avail == 0 || avail == -EAGAIN) return;
+    if (avail == 0 || avail == -EAGAIN) return false;
     if (avail < 0) {
         if (!RecoverCapturePcm(pcm, avail)) failed = true;
-        return;
+        return false;
     }
     auto left = static_cast<snd_pcm_uframes_t>(avail);
+    bool read = false;
     for (WAVEHDR* header = FirstQueued(device); header != nullptr && left > 0; header = FirstQueued(device)) {
         const DWORD room = (header->dwBufferLength - header->dwBytesRecorded) / kFrameBytes;
         const snd_pcm_uframes_t want = left < room ? left : room;
         const snd_pcm_sframes_t got = theAlsa.snd_pcm_readi(pcm, header->lpData + header->dwBytesRecorded, want);
-        if (got == -EAGAIN) return;
+        if (got == -EAGAIN) return read;
         if (got < 0) {
             if (!RecoverCapturePcm(pcm, got)) failed = true;
-            return;
+            return read;
         }
+        read = read || got > 0;
         header->dwBytesRecorded += static_cast<DWORD>(got) * kFrameBytes;
         if (header->dwBufferLength - header->dwBytesRecorded < kFrameBytes) HandBackFirst(device);
-        if (static_cast<snd_pcm_uframes_t>(got) < want) return;
+        if (static_cast<snd_pcm_uframes_t>(got) < want) return read;
         left -= static_cast<snd_pcm_uframes_t>(got);
     }
+    return read;
 }
 
 MMRESULT CarryOut(WaveInDevice* device, Command command, bool& running, bool& failed) {
@@ -247,10 +250,24 @@ bool RaiseCapturePriority() {
     return sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &priority) == 0;
 }
 
+// Wakes in a row that read nothing before the thread goes back to normal
+// priority: a device that keeps saying it is ready and then gives nothing
+// (or keeps failing) would otherwise keep a processor from everything else.
+// A device that is only silent for a while costs its timed waits, about
+// fifteen seconds of them.
+constexpr int kEmptyWakesAtRealTime = 64;
+
+void LowerCapturePriority() {
+    sched_param priority{};
+    sched_setscheduler(0, SCHED_OTHER | SCHED_RESET_ON_FORK, &priority);
+}
+
 void CaptureLoop(void* opened) {
     WaveInDevice* const device = static_cast<WaveInDevice*>(opened);
     { const Guard lock(device->mutex); }  // open has finished setting up
-    device->wakeLevel = RaiseCapturePriority() ? device->granted.promptWake : device->granted.wake;
+    bool realTime = RaiseCapturePriority();
+    device->wakeLevel = realTime ? device->granted.promptWake : device->granted.wake;
+    int emptyWakes = 0;
     Notify(device, WIM_OPEN);
     bool running = false;
     bool failed = false;
@@ -276,7 +293,13 @@ void CaptureLoop(void* opened) {
             continue;
         }
         const bool reading = running && !failed && first != nullptr;
-        if (WaitForDevice(device, reading)) ReadAvailable(device, failed);
+        if (!WaitForDevice(device, reading)) continue;
+        emptyWakes = ReadAvailable(device, failed) ? 0 : emptyWakes + 1;
+        if (realTime && emptyWakes >= kEmptyWakesAtRealTime) {
+            LowerCapturePriority();
+            realTime = false;
+            device->wakeLevel = device->granted.wake;
+        }
     }
 }
 

@@ -126,7 +126,7 @@ struct StorageLag {
     long delayMs;        // of each delayed sync
     bool everySync;      // or only one
     // The capture thread at a real-time priority (it then leaves itself
-    // half a period of the ring to answer in), or refused one (a 100 ms margin).
+    // 10 ms of the ring to answer in), or refused one (a 100 ms margin).
     bool realTime = true;
 };
 
