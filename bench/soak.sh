@@ -67,8 +67,16 @@ keep_free=$(( avail - max ))
 "$consumer" "$work/rec" "$split_seconds" >"$work/consumer.txt" &
 consumer_pid=$!
 
+# As fast as it is read, the device never lets the capture thread sleep: at
+# the real-time priority it takes where it may, it would hold a processor
+# from the recorder's other threads all soak long, which no device at real
+# time makes it do. So the recorder runs without one: RLIMIT_RTPRIO 0, and as
+# root without CAP_SYS_NICE.
+normal=(prlimit --rtprio=0)
+[ "$(id -u)" -ne 0 ] || normal+=(setpriv --inh-caps=-sys_nice --bounding-set=-sys_nice)
+
 start_ns=$(date +%s%N)
-HOME=$work/home "$tolvane" record "$work/rec/${SOAK_NAMES:-soak-%Y%m%dT%H%M%SZ.wav}" "${split_args[@]}" \
+HOME=$work/home "${normal[@]}" "$tolvane" record "$work/rec/${SOAK_NAMES:-soak-%Y%m%dT%H%M%SZ.wav}" "${split_args[@]}" \
     --seconds "$seconds" --log "$work/log.jsonl" --keep-free "$keep_free" >"$work/recorded.txt" 2>"$work/stderr.txt" &
 pid=$!
 
